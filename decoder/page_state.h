@@ -71,4 +71,9 @@ extern decoder_settings settings;
 enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
                  lower_left_corner, lower_right_corner };
 
+// Stages, in the order the driver runs them on each page.
+// -- input, levels, dirt, corners and geometry --
+
+// -- crosses, conditioning, bit sampling, error correction, payload --
+
 #endif
