@@ -76,4 +76,65 @@ enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
 
 // -- crosses, conditioning, bit sampling, error correction, payload --
 
+// Precondition check of the table lookups.  Unlike assert it stays in every
+// build, and its report names the source as "unpaprel" with the line, the
+// function and the expression, as the standard assertion report lays it out.
+[[noreturn]] void assertion_failed(const char *expression, unsigned line, const char *function);
+#define unpaprel_assert(expression) \
+    ((expression) ? (void)0 : assertion_failed(#expression, __LINE__, __func__))
+
+// Cross search (find_crosses.cpp).  Positions handed to bilinear_sample put
+// the value of pixel (i, j) at the point (i, j); pixels outside read as 255.
+void find_crosses(page_state &page);
+float bilinear_sample(const page_state &page, double x, double y);
+float getsearch(const page_state &page, int32_t xpos, int32_t ypos);
+float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos);
+float quadrant_score(const page_state &page, double x, double y);
+float measure_cutlevel(const page_state &page, point_f64 centre);
+void fill_search_area(page_state &page, point_f64 prediction);
+void print_cross_cutlevel(float cutlevel);
+void mark_point(page_state &page, double x, double y);
+void mark_geometry(page_state &page);
+
+// Image conditioning (condition_image.cpp): image is conditioned in place
+// and a copy left in work.
+void condition_image(page_state &page);
+void max_cycle(page_state &page);
+void min_cycle(page_state &page);
+void blur_cycle(page_state &page);
+
+// Bit sampling (sample_bit.cpp).  A channel bit's cell is the square of four
+// crosses around it; its fractions say where in the cell the bit lies.
+struct bit_cell {
+    int32_t cx, cy;     // top-left cross of the cell
+    double fx, fy;      // position in the cell, in cross pitches
+};
+bit_cell locate_bit_cell(int32_t x, int32_t y);
+point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell);
+int sample_bit(page_state &page, uint32_t position);
+void read_page_bits(page_state &page);
+
+// Error correction and damage report (error_correction.cpp).
+struct damage_stats {
+    uint64_t black_dirt;        // corrected bits received as 1 for a 0
+    uint64_t white_dirt;        // corrected bits received as 0 for a 1
+    uint64_t bad_bits;          // corrected bits plus 4 per irreparable word
+    uint64_t irreparable;       // 4 per irreparable codeword
+    uint64_t golay_stats[5];    // words with 0..3 corrected bits; [4] irreparable
+};
+extern damage_stats page_damage;
+enum damage_kind { white_dirt_kind = 0, black_dirt_kind = 1, irreparable_kind = 2 };
+extern uint64_t received_word;      // first bit of the codeword ends in bit 23
+extern uint32_t received_count;     // bits in received_word, 0..24
+void clear_damage_stats();
+void receive_bit(page_state &page, int bit, uint32_t k);
+uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k);
+void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind);
+void report_page_damage();
+
+// Payload output (payload_output.cpp): the only writer of standard output.
+extern int32_t output_byte;         // bits of the next byte below a sentinel 1
+void emit_data_bits(uint32_t data);
+void check_output();                // ends the run if standard output failed
+
 #endif
