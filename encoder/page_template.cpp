@@ -1,0 +1,93 @@
+// page_template.cpp - the empty page: frame, registration crosses, label.
+//
+// format_page composes in page_buffer everything of a page that is not
+// payload: a white data area with the 65 x 93 crosses, the black frame, and
+// the label strip under the data area. draw_label writes the emblem and one
+// line of text into the strip - the format specification, "page/count" and
+// the name given on the command line - so that a person holding the printed
+// page can read off what the decoder needs. Reads page_number, page_count
+// and label_name; writes page_buffer and label_text.
+#include "label_art.h"
+#include "paprel.h"
+
+#include <cstring>
+
+char label_text[label_text_size];
+
+namespace {
+
+constexpr uint32_t label_left = border_width;    // page x of label x 0
+constexpr uint32_t label_width = data_width;     // label x 0 .. 1541
+constexpr uint32_t text_start = emblem_width;    // label x of the first text cell
+
+static_assert(label_top == 2216, "the label strip follows the data area");
+
+void fill_rows(uint32_t first, uint32_t last, uint8_t value)
+{
+    memset(&page_buffer[first * page_width], value, (last - first + 1) * page_width);
+}
+
+// The 6 x 6 cross with its top-left pixel at page pixel (left, top): black
+// where (u < 3) equals (v < 3), white in the other two quadrants.
+void draw_cross(uint32_t left, uint32_t top)
+{
+    for (uint32_t v = 0; v < 2 * chalf; v++)
+        for (uint32_t u = 0; u < 2 * chalf; u++)
+            page_buffer[(top + v) * page_width + left + u] =
+                (u < chalf) == (v < chalf) ? 0 : 255;
+}
+
+// Colour of a label_art pixel: only the palette's red byte decides.
+uint8_t art_colour(uint32_t art_x, uint32_t row)
+{
+    uint8_t index = label_art[row * label_art_width + art_x];
+    return label_palette[index].red >= 128 ? 255 : 0;
+}
+
+// Copies `width` columns of label_art from art_x to label x `x`.
+void copy_art(uint32_t art_x, uint32_t x, uint32_t width)
+{
+    for (uint32_t r = 0; r < text_height; r++)
+        for (uint32_t c = 0; c < width; c++)
+            page_buffer[(label_top + r) * page_width + label_left + x + c] =
+                art_colour(art_x + c, r);
+}
+
+} // namespace
+
+void format_page()
+{
+    memset(page_buffer, 255, sizeof page_buffer);
+    fill_rows(0, border_width - 1, 0);
+    for (uint32_t y = border_width; y < label_top; y++) {
+        uint8_t *row = &page_buffer[y * page_width];
+        row[0] = row[1] = 0;
+        row[page_width - 2] = row[page_width - 1] = 0;
+    }
+    fill_rows(label_top, page_height - 1, 0);
+    for (uint32_t j = 0; j < cross_rows; j++)
+        for (uint32_t i = 0; i < cross_cols; i++)
+            draw_cross(border_width + cross_pitch * i, border_width + cross_pitch * j);
+    draw_label();
+}
+
+void draw_label()
+{
+    // Bounded by the buffer, so a long name is cut to its first 117
+    // characters; fewer than that fit the strip anyway.
+    snprintf(label_text, sizeof label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s",
+             cross_cols, cross_rows, cross_pitch, chalf, 1u, border_width, text_height,
+             page_number, page_count, label_name);
+    copy_art(emblem_x, 0, emblem_width);
+    uint32_t x = text_start;
+    for (const char *p = label_text; *p != '\0'; p++) {
+        // Control characters and every byte of 128..255 (negative as a
+        // signed byte) are dropped without leaving a gap.
+        int8_t ch = (int8_t)*p;
+        if (ch < 32)
+            continue;
+        if (x + glyph_width <= label_width)
+            copy_art((uint32_t)(ch - 32) * glyph_width, x, glyph_width);
+        x += glyph_width;
+    }
+}
