@@ -1,0 +1,124 @@
+// The bit writer against the known codewords, read back from the page
+// through bit_to_pixel, and the lazy page turnover.
+#include "encoder_fixture.h"
+#include "page_check.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using bit_writer = encoder_fixture;
+
+void feed_bytes(const std::vector<uint8_t> &bytes)
+{
+    for (uint8_t byte : bytes)
+        feed_byte(byte);
+}
+
+void feed_closing_bits()
+{
+    for (int i = 0; i < 11; i++)
+        feed_bit(0);
+}
+
+// Pixels that differ between page_buffer and a freshly formatted page.
+uint32_t pixels_changed()
+{
+    std::vector<uint8_t> written(page_buffer, page_buffer + page_pixels);
+    format_page();
+    uint32_t changed = 0;
+    for (uint32_t i = 0; i < page_pixels; i++)
+        changed += written[i] != page_buffer[i];
+    std::copy(written.begin(), written.end(), page_buffer);
+    return changed;
+}
+
+TEST_F(bit_writer, ThreeBytesMakeTwoCodewords)
+{
+    feed_bytes({0xAB, 0xCD, 0xEF});
+    EXPECT_EQ(codeword_index, 2u);
+    feed_closing_bits();
+    EXPECT_EQ(codeword_index, 2u) << "the closing bits complete no empty group";
+    EXPECT_EQ(read_codeword(page_buffer, 0), 0xABCA13u);
+    EXPECT_EQ(read_codeword(page_buffer, 1), 0xDEF732u);
+    EXPECT_EQ(read_codeword(page_buffer, 2), 0u);
+    EXPECT_EQ(page_pixel(page_buffer, 8, 2), 0) << "first bit, a 1, is black";
+    EXPECT_EQ(page_pixel(page_buffer, 9, 2), 0) << "codeword 1 starts with a 1 too";
+    EXPECT_EQ(page_pixel(page_buffer, 10, 2), 255);
+    // Nothing but the black bits of the two codewords differs from the
+    // empty page: 12 + 16 set bits.
+    EXPECT_EQ(pixels_changed(), 12u + 16u);
+}
+
+TEST_F(bit_writer, ClosingBitsCompleteAPartialGroup)
+{
+    feed_byte(0xFF);
+    EXPECT_EQ(codeword_index, 0u);
+    feed_closing_bits();
+    EXPECT_EQ(codeword_index, 1u);
+    EXPECT_EQ(read_codeword(page_buffer, 0), 0xFF05DBu);
+
+    start(1, "");
+    feed_bytes({0x12, 0x34, 0x56, 0x78});
+    feed_closing_bits();
+    EXPECT_EQ(codeword_index, 3u);
+    EXPECT_EQ(read_codeword(page_buffer, 0), 0x123207u);
+    EXPECT_EQ(read_codeword(page_buffer, 1), 0x456567u);
+    EXPECT_EQ(read_codeword(page_buffer, 2), 0x780452u);
+    EXPECT_EQ(read_codeword(page_buffer, 3), 0u);
+}
+
+TEST_F(bit_writer, EmptyPayloadAndHighArgumentBits)
+{
+    feed_closing_bits();
+    EXPECT_EQ(codeword_index, 0u);
+    EXPECT_EQ(pixels_changed(), 0u);
+    // Only bit 0 of the argument counts: 0xABC fed as 2 and 3 for 0 and 1.
+    start(1, "");
+    for (int bit = 11; bit >= 0; bit--)
+        feed_bit(((0xABC >> bit) & 1) ? 3 : 2);
+    EXPECT_EQ(read_codeword(page_buffer, 0), 0xABCA13u);
+}
+
+// Codewords overwrite white and black alike: the page state left by a
+// previous codeword at the same index does not leak through.
+TEST_F(bit_writer, PlaceCodewordWritesAllBits)
+{
+    codeword_index = 5;
+    place_codeword(0xFFFFFF);
+    place_codeword(0x800FC1);
+    EXPECT_EQ(read_codeword(page_buffer, 5), 0x800FC1u);
+    place_codeword(0);
+    EXPECT_EQ(pixels_changed(), 0u);
+}
+
+TEST_F(bit_writer, PageTurnsOverOnlyForACodewordThatNeedsRoom)
+{
+    start(2, "turn");
+    codeword_index = codewords_per_page - 1;
+    feed_bytes({0x12, 0x34, 0x56});
+    // 0x123 was the last codeword of page 1, 0x456 the first of page 2.
+    EXPECT_EQ(page_number, 2u);
+    EXPECT_EQ(codeword_index, 1u);
+    EXPECT_EQ(read_codeword(page_buffer, 0), 0x456567u);
+    EXPECT_STREQ(label_text, "  0-65-93-24-3-1-2-24 2/2 turn");
+    std::string page1 = read_file(base + "_0001.pgm");
+    ASSERT_EQ(page1.size(), 3466149u);
+    const uint8_t *pixels = (const uint8_t *)page1.data() + pgm_header_size;
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 1), 0x123207u);
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 2), 0u);
+    EXPECT_EQ(read_label(pixels), label_cells("  0-65-93-24-3-1-2-24 1/2 turn"));
+
+    // A page filled exactly gets no successor from the closing bits.
+    std::remove((base + "_0002.pgm").c_str());
+    start(1, "");
+    codeword_index = codewords_per_page - 1;
+    feed_bytes({0x12});
+    feed_closing_bits();
+    EXPECT_EQ(page_number, 1u);
+    EXPECT_EQ(codeword_index, codewords_per_page);
+    EXPECT_FALSE(file_exists(base + "_0002.pgm"));
+}
+
+} // namespace
