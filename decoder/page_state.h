@@ -74,6 +74,32 @@ enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
 // Stages, in the order the driver runs them on each page.
 // -- input, levels, dirt, corners and geometry --
 
+// The whole run of unpaprel: command line, capacity report, page loop.
+// Returns only the exit status of a normal end; fatal errors exit directly.
+int unpaprel_main(int argc, char **argv);
+
+// The value of a double converted to a 64-bit integer as x86-64 converts it:
+// toward zero, and INT64_MIN for NaN and for values outside the range.  The
+// low byte of that is what a level becomes when it is kept in 8 bits.
+int64_t double_to_int64(double value);
+
+// Reads page.scan_file (named by settings.output_base) into a new 8-bit grey
+// `image`, allocates `work` of the same size and closes the file.
+void load_png(page_state &page);
+// The 256 display-gamma entries that dump_debug_image maps `work` through.
+void fill_gamma_table(uint8_t *table);
+// Maps `work` through the gamma table in place and writes it as a PGM file.
+void dump_debug_image(page_state &page, const char *name);
+
+void find_levels(page_state &page);
+void remove_dirt(page_state &page);
+
+// Prints the line of the first corner it cannot find and returns that
+// corner; corner_found when all four are there.
+corner_id find_corners(page_state &page);
+void estimate_geometry(page_state &page);
+double axis_angle(point_f64 u);
+
 // -- crosses, conditioning, bit sampling, error correction, payload --
 
 // Precondition check of the table lookups.  Unlike assert it stays in every

@@ -1,0 +1,191 @@
+// png_io.cpp - the decoder's only contact with image files.
+//
+// load_png reads one scanned page (a PNG of any colour type, bit depth and
+// interlacing) from page.scan_file through libpng straight into `image`, as
+// one 8-bit grey sample per pixel in linear light, and allocates `work`
+// beside it.  dump_debug_image maps `work` through a display gamma table and
+// writes it as a PGM file so a person can see what the decoder saw and marked.
+#include "page_state.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Larger scans than this (about 170 inches at 600 dpi) are refused by libpng
+// before anything is allocated for them.
+constexpr png_uint_32 max_scan_side = 100000;
+
+// The libpng structures and row table of the page being read.  They live
+// here, not in locals, so they are still valid after libpng long-jumps back
+// from an error.
+struct png_reader {
+    png_structp png;
+    png_infop info;
+    png_bytepp rows;
+    char reason[256];
+};
+png_reader reader;
+
+void release_reader()
+{
+    png_destroy_read_struct(&reader.png, &reader.info, nullptr);
+    free(reader.rows);
+    reader.rows = nullptr;
+}
+
+// libpng's own handler would print its reason and abort; keep the reason and
+// return to load_png, which names the file.
+void on_png_error(png_structp png, png_const_charp message)
+{
+    snprintf(reader.reason, sizeof reader.reason, "%s", message);
+    png_longjmp(png, 1);
+}
+
+[[noreturn]] void refuse_scan(page_state &page, const char *reason)
+{
+    fprintf(stderr, "unpaprel: cannot read PNG file %s: %s\n",
+            settings.output_base ? settings.output_base : "(unnamed)", reason);
+    release_reader();
+    free(page.image);
+    free(page.work);
+    page.image = page.work = nullptr;
+    fclose(page.scan_file);
+    page.scan_file = nullptr;
+    exit(1);
+}
+
+// The conversions that bring every colour type and bit depth to one 8-bit
+// grey sample per pixel.  Beyond the plain cases, 16-bit colour is stripped
+// to 8 bits and a transparency chunk that expansion turns into alpha is
+// stripped again, so that no file leaves more than one byte per pixel.
+void choose_conversions(png_structp png, png_infop info)
+{
+    int colour_type = png_get_color_type(png, info);
+    int bit_depth = png_get_bit_depth(png, info);
+    bool expands = colour_type == PNG_COLOR_TYPE_PALETTE ||
+                   (colour_type == PNG_COLOR_TYPE_GRAY && bit_depth < 8);
+    if (expands)
+        png_set_expand(png);
+    if (bit_depth == 16)
+        png_set_strip_16(png);
+    bool has_alpha = (colour_type & PNG_COLOR_MASK_ALPHA) != 0 ||
+                     (expands && png_get_valid(png, info, PNG_INFO_tRNS));
+    if (has_alpha)
+        png_set_strip_alpha(png);
+    if (colour_type & PNG_COLOR_MASK_COLOR)
+        png_set_rgb_to_gray(png, PNG_ERROR_ACTION_NONE, -1.0, -1.0);
+}
+
+// Header, gamma and conversions; prints the size line.  Returns the number
+// of interlace passes.
+int read_header(page_state &page)
+{
+    png_init_io(reader.png, page.scan_file);
+    png_set_user_limits(reader.png, max_scan_side, max_scan_side);
+    png_read_info(reader.png, reader.info);
+    page.width = png_get_image_width(reader.png, reader.info);
+    page.height = png_get_image_height(reader.png, reader.info);
+    // Single precision product, as the report has always been computed.
+    float megabytes = (float)(page.width + page.width) * (float)page.height;
+    fprintf(stderr, "Input %u x %u pixels, taking %G megabytes for 2 framebuffers.\n",
+            page.width, page.height, (double)megabytes / 1000000.0);
+    // Without a gAMA chunk a scan is taken to be in the usual display gamma;
+    // either way the samples arrive in linear light (screen gamma 1).
+    double file_gamma = 0.454545;
+    if (!png_get_gAMA(reader.png, reader.info, &file_gamma))
+        file_gamma = 0.454545;
+    png_set_gamma(reader.png, 1.0, file_gamma);
+    choose_conversions(reader.png, reader.info);
+    int passes = png_set_interlace_handling(reader.png);
+    png_read_update_info(reader.png, reader.info);
+    if (png_get_rowbytes(reader.png, reader.info) != page.width)
+        png_error(reader.png, "not one 8-bit grey sample per pixel after conversion");
+    return passes;
+}
+
+// Allocates `image`, `work` and the row table pointing into `image`.
+void allocate_frames(page_state &page)
+{
+    uint64_t size = (uint64_t)page.width * page.height;
+    page.image = (uint8_t *)malloc(size);
+    page.work = (uint8_t *)malloc(size);
+    if (!page.image || !page.work) {
+        fprintf(stderr, "Cannot allocate framebuffers.\n");
+        exit(1);
+    }
+    uint64_t table_bytes = (uint64_t)page.height * 8;
+    reader.rows = (png_bytepp)malloc(table_bytes);
+    if (!reader.rows) {
+        fprintf(stderr, "Cannot allocate %lu bytes for auxilliary buffer\n",
+                (unsigned long)table_bytes);
+        exit(1);
+    }
+    for (uint32_t y = 0; y < page.height; y++)
+        reader.rows[y] = page.image + (uint64_t)y * page.width;
+}
+
+} // namespace
+
+void load_png(page_state &page)
+{
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, nullptr);
+    if (reader.png)
+        reader.info = png_create_info_struct(reader.png);
+    if (!reader.png || !reader.info)
+        refuse_scan(page, "out of memory for the PNG reader");
+    // Every libpng error below lands here, with its reason in reader.reason.
+    if (setjmp(png_jmpbuf(reader.png)))
+        refuse_scan(page, reader.reason);
+    int passes = read_header(page);
+    allocate_frames(page);
+    for (int pass = 0; pass < passes; pass++)
+        png_read_rows(reader.png, reader.rows, nullptr, page.height);
+    png_read_end(reader.png, nullptr);
+    release_reader();
+    fclose(page.scan_file);
+    page.scan_file = nullptr;
+}
+
+void fill_gamma_table(uint8_t *table)
+{
+    // Each step at the precision the debug images have always used: the
+    // ratio and the exponent in single precision, the power in double, the
+    // scaled value rounded to single, the rounding to an integer in double.
+    const float exponent = 0.454545f;
+    for (int i = 0; i < 256; i++) {
+        float ratio = (float)i / 255.0f;
+        float scaled = (float)(255.0 * pow((double)ratio, (double)exponent));
+        table[i] = (uint8_t)floor((double)scaled + 0.5);
+    }
+}
+
+void dump_debug_image(page_state &page, const char *name)
+{
+    uint8_t *gamma_table = (uint8_t *)malloc(256);
+    if (!gamma_table) {
+        fprintf(stderr, "Cannot allocated gamma table of 256 bytes!\n");
+        exit(1);
+    }
+    fill_gamma_table(gamma_table);
+    uint64_t size = (uint64_t)page.width * page.height;
+    for (uint64_t i = 0; i < size; i++)
+        page.work[i] = gamma_table[page.work[i]];
+    free(gamma_table);
+    FILE *file = fopen(name, "wb");
+    if (!file) {
+        int error = errno;
+        fprintf(stderr, "Warning: cannot open dumpfile %s: ", name);
+        errno = error;
+        perror("");
+        return;
+    }
+    fprintf(file, "P5\n%u %u\n255\n", page.width, page.height);
+    fwrite(page.work, 1, size, file);
+    fclose(file);
+}
