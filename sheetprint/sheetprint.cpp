@@ -1,0 +1,149 @@
+// sheetprint.cpp - the command line of sheetprint.
+//
+// sheetprint turns the PGM pages that paprel writes into one document for
+// printing, PostScript or PDF.  It reads the options and the page file
+// names, refuses a paper, resolution and dots per pixel that do not fit
+// together, checks every page file before it creates the output, and then
+// hands the job to the document writer.  Nothing goes to standard output
+// but the document itself, when no output file is named.
+#include "page_format.h"
+#include "pgm_page.h"
+#include "print_document.h"
+#include "sheet_output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char usage_text[] =
+    "\nUsage: sheetprint [options] <page.pgm>...\n\n"
+    "Converts the PGM pages written by paprel into one document for printing, PostScript or\n"
+    "PDF, with every page pixel drawn as an exact square of printer dots.\n\n"
+    "  -o FILE    write the document to FILE (default: standard output)\n"
+    "  -f FORMAT  ps or pdf (default: pdf when FILE ends in .pdf, otherwise ps)\n"
+    "  -p PAPER   a4 or letter (default: a4)\n"
+    "  -r DPI     printer resolution in dots per inch (default: 600)\n"
+    "  -d DOTS    printer dots per page pixel, across and down (default: 3)\n"
+    "  -g DOTS    toner spread compensation: draw each black page pixel DOTS printer dots\n"
+    "             narrower and shorter than its cell (default: 0)\n\n"
+    "Print the document at actual size (100%), without fit-to-page or any scaling, on a\n"
+    "printer set to the same resolution.\n\n"
+    "Example: sheetprint -o pages.pdf paprel_out_*.pgm\n\n";
+
+[[noreturn]] void usage()
+{
+    fputs(usage_text, stderr);
+    exit(1);
+}
+
+struct command_line {
+    const char *output_path = nullptr;
+    const char *format = nullptr;
+    const char *paper = "a4";
+};
+
+uint32_t parse_count(const char *text, const char *what, uint32_t low, uint32_t high)
+{
+    errno = 0;
+    char *end = nullptr;
+    unsigned long value = strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || value < low || value > high)
+        fatal("%s must be a whole number from %u to %u, not \"%s\"", what, low, high, text);
+    return (uint32_t)value;
+}
+
+bool ends_with_pdf(const char *path)
+{
+    size_t length = strlen(path);
+    return length >= 4 && strcasecmp(path + length - 4, ".pdf") == 0;
+}
+
+void parse_options(int argc, char **argv, command_line *line, print_job *job)
+{
+    const char *gain = "0";
+    int option;
+    opterr = 0;
+    while ((option = getopt(argc, argv, "o:f:p:r:d:g:h")) != -1) {
+        switch (option) {
+        case 'o': line->output_path = optarg; break;
+        case 'f': line->format = optarg; break;
+        case 'p': line->paper = optarg; break;
+        case 'r': job->dpi = parse_count(optarg, "the resolution (-r)", min_dpi, max_dpi); break;
+        case 'd': job->dots = parse_count(optarg, "the dots per pixel (-d)", 1, max_dots); break;
+        case 'g': gain = optarg; break;
+        default: usage();
+        }
+    }
+    // The gain is checked last: its limit depends on the dots per pixel.
+    job->gain = parse_count(gain, "the toner spread compensation (-g)", 0, job->dots - 1);
+    job->paper = find_paper(line->paper);
+    if (!job->paper)
+        fatal("unknown paper \"%s\"; a4 and letter are known", line->paper);
+}
+
+bool choose_pdf(const command_line &line)
+{
+    if (!line.format)
+        return line.output_path && ends_with_pdf(line.output_path);
+    if (strcmp(line.format, "pdf") == 0)
+        return true;
+    if (strcmp(line.format, "ps") != 0)
+        fatal("unknown format \"%s\"; ps and pdf are known", line.format);
+    return false;
+}
+
+// Checks every page's header before the output exists, so that a wrong file
+// named among the pages costs no half-written document.
+void check_pages(const print_job &job)
+{
+    for (uint32_t i = 0; i < job.page_count; i++) {
+        FILE *file = fopen(job.page_files[i], "rb");
+        if (!file)
+            fatal_errno("cannot open %s", job.page_files[i]);
+        const char *problem = read_pgm_header(file);
+        fclose(file);
+        if (problem)
+            fatal("%s: %s", job.page_files[i], problem);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    command_line line;
+    static print_job job;
+    parse_options(argc, argv, &line, &job);
+    if (optind >= argc)
+        usage();
+    bool pdf = choose_pdf(line);
+    job.layout = compute_layout(*job.paper, job.dpi, job.dots);
+    if (!job.layout.fits) {
+        print_misfit(stderr, *job.paper, job.dpi, job.dots);
+        return 1;
+    }
+    // paprel numbers its pages with four digits; the limit also bounds the
+    // PDF object count.
+    if (argc - optind > 9999)
+        fatal("%d page files given; at most 9999 are supported", argc - optind);
+    job.page_files = argv + optind;
+    job.page_count = (uint32_t)(argc - optind);
+    check_pages(job);
+    job.pixels = (unsigned char *)malloc(page_pixels);
+    if (!job.pixels || !raster_begin(&job.raster, job.dots, job.gain))
+        fatal("cannot allocate the page buffers");
+    open_output(line.output_path);
+    if (pdf)
+        write_pdf(&job);
+    else
+        write_postscript(&job);
+    close_output();
+    raster_end(&job.raster);
+    free(job.pixels);
+    return 0;
+}
