@@ -118,6 +118,8 @@ float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos);
 float quadrant_score(const page_state &page, double x, double y);
 float measure_cutlevel(const page_state &page, point_f64 centre);
 void fill_search_area(page_state &page, point_f64 prediction);
+point_f64 whole_pixel_search(const page_state &page, point_f64 prediction);
+point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0);
 void print_cross_cutlevel(float cutlevel);
 void mark_point(page_state &page, double x, double y);
 void mark_geometry(page_state &page);
