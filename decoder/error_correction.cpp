@@ -1,0 +1,170 @@
+// error_correction.cpp - Golay decoding of every codeword and the damage report.
+//
+// receive_bit collects the 24 sampled bits of a codeword (most significant
+// first) and decode_codeword corrects the word to the codeword within 3 bits,
+// or passes the received data bits on as irreparable.  Every corrected bit and
+// every bit of an irreparable word is listed on standard error with its input
+// pixel and marked in `work` (a ring around it, lines from the margin).  The
+// per-page counters in `page_damage` are printed by report_page_damage at the
+// end of the page.  Reads `cross_grid`, the bit sizes and the page bounds of
+// the page record; hands every data word to emit_data_bits.
+#include "page_state.h"
+
+#include <cmath>
+#include <cstdio>
+
+damage_stats page_damage;
+uint64_t received_word;
+uint32_t received_count;
+
+namespace {
+
+// The list header goes out once per page, before its first coordinate.
+bool header_written;
+
+const char damage_header[] =
+    "The following coordinates have damaged bits. \",\" is black dirt, \"'\" white dirt, "
+    "\":\"bit which is a part of an irreparable symbol. Exclamation marks (!) indicate "
+    "irreparable damage: ";
+
+void put_pixel(page_state &page, int64_t column, int64_t row, uint8_t value)
+{
+    if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+        page.work[(size_t)row * page.width + (size_t)column] = value;
+}
+
+// Black dirt and irreparable bits are pointed at from the margins left of and
+// above the page, white dirt from those right of and below it.
+void draw_margin_lines(page_state &page, int64_t bx, int64_t by, int32_t kind)
+{
+    if (kind == white_dirt_kind) {
+        for (uint64_t x = page.page_right; x + 1 <= page.width; x++)
+            put_pixel(page, (int64_t)x, by, 0);
+        for (uint64_t y = page.page_bottom; y + 1 <= page.height; y++)
+            put_pixel(page, bx, (int64_t)y, 0);
+    } else {
+        for (uint64_t x = 0; x < page.page_left; x++)
+            put_pixel(page, (int64_t)x, by, 0);
+        for (uint64_t y = 0; y < page.page_top; y++)
+            put_pixel(page, bx, (int64_t)y, 0);
+    }
+}
+
+// Square ring of colour outer at distance r around a ring of colour inner at
+// distance r - 1; the second pass overwrites where they meet.
+void draw_rings(page_state &page, int64_t bx, int64_t by, int64_t r, uint8_t inner, uint8_t outer)
+{
+    for (int64_t t = 0; t <= 2 * r; t++) {
+        put_pixel(page, bx - r + t, by - r + 1, inner);
+        put_pixel(page, bx - r + t, by + r - 1, inner);
+        put_pixel(page, bx - r + 1, by - r + t, inner);
+        put_pixel(page, bx + r - 1, by - r + t, inner);
+    }
+    for (int64_t t = 0; t <= 2 * r; t++) {
+        put_pixel(page, bx - r + t, by - r, outer);
+        put_pixel(page, bx - r + t, by + r, outer);
+        put_pixel(page, bx - r, by - r + t, outer);
+        put_pixel(page, bx + r, by - r + t, outer);
+    }
+}
+
+} // namespace
+
+void clear_damage_stats()
+{
+    page_damage = damage_stats{};
+    header_written = false;
+}
+
+void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind)
+{
+    if (!header_written) {
+        fputs(damage_header, stderr);
+        header_written = true;
+    }
+    if (kind == black_dirt_kind) {
+        page_damage.black_dirt++;
+        page_damage.bad_bits++;
+    } else if (kind == white_dirt_kind) {
+        page_damage.white_dirt++;
+        page_damage.bad_bits++;
+    }
+    int32_t x, y;
+    bit_to_pixel((uint32_t)bit * codewords_per_page + (uint32_t)codeword, &x, &y);
+    unpaprel_assert(x>=0);
+    const point_f64 p = bit_sampling_position(page, locate_bit_cell(x, y));
+    const int64_t bx = (int64_t)floor(p.x + 0.5), by = (int64_t)floor(p.y + 0.5);
+    const int32_t r = (int32_t)floor(2 * sqrt(page.bit_width * page.bit_height) + 0.5);
+
+    static const uint8_t inner[3] = {255, 0, 0}, outer[3] = {0, 255, 128};
+    static const char mark[3] = {'\'', ',', ':'};
+    draw_margin_lines(page, bx, by, kind);
+    if (r >= 0)
+        draw_rings(page, bx, by, r, inner[kind], outer[kind]);
+    fprintf(stderr, "%ld%c%ld ", (long)bx, mark[kind], (long)by);
+}
+
+uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k)
+{
+    const uint32_t d = (uint32_t)(w >> 12);
+    if ((golay_table[d] & 0xFFFFFF) == (w & 0xFFFFFF)) {
+        page_damage.golay_stats[0]++;
+        return d;
+    }
+    // Within distance 3 there is at most one codeword, so the first one found
+    // is the answer; a linear scan of the table is fast enough for the few
+    // damaged words of a page.
+    for (uint32_t i = 0; i < 4096; i++) {
+        const uint32_t distance = bit_count(golay_table[i] ^ w);
+        if (distance > 3)
+            continue;
+        const uint64_t e = golay_table[i] ^ w;
+        for (int32_t n = 0; n < 24; n++)
+            if (e >> (23 - n) & 1)
+                print_badbit(page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
+        page_damage.golay_stats[distance]++;
+        return i;
+    }
+    fputs("\n", stderr);
+    for (int32_t n = 0; n < 24; n++)
+        print_badbit(page, (int32_t)k, n, irreparable_kind);
+    fputs("!\n", stderr);
+    page_damage.irreparable += 4;
+    page_damage.bad_bits += 4;
+    page_damage.golay_stats[4]++;
+    return d;
+}
+
+void receive_bit(page_state &page, int bit, uint32_t k)
+{
+    received_word = received_word * 2 + (uint64_t)bit;
+    received_count++;
+    if (received_count == 24) {
+        emit_data_bits(decode_codeword(page, received_word, k));
+        received_word = 0;
+        received_count = 0;
+    }
+}
+
+void report_page_damage()
+{
+    const damage_stats &s = page_damage;
+    if (s.bad_bits > 0) {
+        const double bad = (double)s.bad_bits;
+        fprintf(stderr,
+                "\n%lu bits bad from %lu, bit error rate %G%%. %G%% black dirt, %G%% white dirt and "
+                "%lu (%G%%) irreparable.\n",
+                (unsigned long)s.bad_bits, (unsigned long)bits_per_page,
+                (double)s.bad_bits * 100.0 / 3196368.0, (double)s.black_dirt * 100.0 / bad,
+                (double)s.white_dirt * 100.0 / bad, (unsigned long)s.irreparable,
+                (double)s.irreparable * 100.0 / bad);
+    } else {
+        fputs("No bad bits!\n", stderr);
+    }
+    const uint64_t *g = s.golay_stats;
+    fprintf(stderr,
+            "Golay stats\n===========\n0 bad bits      %lu\n1 bad bit       %lu\n2 bad bits      %lu\n"
+            "3 bad bits      %lu\n4 bad bits      %lu\ntotal codewords %lu\n",
+            (unsigned long)g[0], (unsigned long)g[1], (unsigned long)g[2], (unsigned long)g[3],
+            (unsigned long)g[4], (unsigned long)(g[0] + g[1] + g[2] + g[3] + g[4]));
+}

@@ -1,0 +1,307 @@
+// find_crosses.cpp - locating the 65 x 93 registration crosses of a scan.
+//
+// Reads the page record after the geometry estimate: `image` (after dirt
+// removal), `cutlevel`, the corners, the bit sizes, the page axes, `chalf`,
+// `quadrant_half` and the page's `search_area` table.  Writes `cross_grid`
+// (the centre of every cross in image coordinates) and `cross_cutlevels` (a
+// black/white level measured around every cross), and prints one progress
+// line per row of crosses.  Each cross is predicted from the one found just
+// before it, searched on a whole-pixel grid by correlating the cross pattern
+// over running sums, and refined on a quarter-pixel grid.  mark_geometry
+// draws the corners and crosses into `work` for the debug image.
+//
+// Every float/double step below follows a fixed order of operations: the
+// searches compare scores for exact ties, so a reordered sum could move a
+// cross and change decoded bits.
+#include "page_state.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+void assertion_failed(const char *expression, unsigned line, const char *function)
+{
+    fprintf(stderr, "unpaprel: unpaprel:%u: %s: Assertion `%s' failed.\n", line, function, expression);
+    abort();
+}
+
+namespace {
+
+// Value of pixel (column, row) as float; anything outside the image is
+// white.  Columns and rows arrive as doubles so that no conversion of an
+// out-of-range coordinate to an integer can overflow.
+float pixel_or_white(const page_state &page, double column, double row)
+{
+    if (!(column < page.width) || !(row < page.height))
+        return 255.0f;
+    return page.image[(size_t)row * page.width + (size_t)column];
+}
+
+int32_t search_side(const page_state &page)
+{
+    return 4 * page.chalf + 1;
+}
+
+} // namespace
+
+float bilinear_sample(const page_state &page, double x, double y)
+{
+    // Negative coordinates use column (row) 0 with a negative weight, so
+    // they extrapolate from the first two columns instead of clamping.
+    double ix = x < 0 ? 0.0 : floor(x);
+    double iy = y < 0 ? 0.0 : floor(y);
+    float p00 = pixel_or_white(page, ix, iy);
+    float p10 = pixel_or_white(page, ix + 1, iy);
+    float p01 = pixel_or_white(page, ix, iy + 1);
+    float p11 = pixel_or_white(page, ix + 1, iy + 1);
+    float fx = (float)(x - ix);
+    float fy = (float)(y - iy);
+    return (p11 * fx + p01 * (1 - fx)) * fy + (1 - fy) * (p10 * fx + p00 * (1 - fx));
+}
+
+float getsearch(const page_state &page, int32_t xpos, int32_t ypos)
+{
+    const int32_t chalf = page.chalf;
+    unpaprel_assert(xpos>=0);
+    unpaprel_assert(xpos<=4*chalf);
+    unpaprel_assert(ypos>=0);
+    unpaprel_assert(ypos<=4*chalf);
+    return page.search_area[xpos + ypos * search_side(page)];
+}
+
+float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
+{
+    const int32_t chalf = page.chalf;
+    unpaprel_assert(xpos>=-chalf);
+    unpaprel_assert(xpos<=chalf);
+    unpaprel_assert(ypos>=-chalf);
+    unpaprel_assert(ypos<=chalf);
+    const int32_t c = chalf;
+    const int32_t x = xpos + 2 * c, y = ypos + 2 * c;
+    // Nine reads of the running sums give the four quadrant sums; the
+    // grouping is the one the tie rules were settled with.
+    float t = getsearch(page, x, y) * -4;
+    float s = ((getsearch(page, x - c, y) + getsearch(page, x + c, y)) + getsearch(page, x, y - c))
+              + getsearch(page, x, y + c);
+    t = (s + s) + t;
+    float u = ((getsearch(page, x - c, y - c) + getsearch(page, x - c, y + c))
+               + getsearch(page, x + c, y - c)) + getsearch(page, x + c, y + c);
+    return t - u;
+}
+
+float quadrant_score(const page_state &page, double x, double y)
+{
+    const int32_t n = page.quadrant_half;
+    const float level = page.cutlevel;
+    float sum = 0;
+    for (int32_t ii = 0; ii < n; ii++) {
+        for (int32_t jj = 0; jj < n; jj++) {
+            double i = ii, j = jj;
+            sum = sum - (bilinear_sample(page, i + x, j + y) - level);
+            sum = sum - (bilinear_sample(page, (x - 1) - i, (y - 1) - j) - level);
+            sum = (bilinear_sample(page, i + x, (y - 1) - j) - level) + sum;
+            sum = (bilinear_sample(page, (x - 1) - i, j + y) - level) + sum;
+        }
+    }
+    return sum;
+}
+
+float measure_cutlevel(const page_state &page, point_f64 centre)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const int64_t level = page.cutlevel;
+    const int64_t wx = (int64_t)floor(page.bit_width * 2.25);
+    const int64_t wy = (int64_t)floor(page.bit_height * 2.25);
+    float above_sum = 0, below_sum = 0;
+    uint64_t above_count = 0, below_count = 0;
+    for (int64_t a = -wx; a <= wx; a++) {
+        for (int64_t b = -wy; b <= wy; b++) {
+            float s = bilinear_sample(page, (a * h.x + centre.x) + b * v.x,
+                                      (a * h.y + centre.y) + b * v.y);
+            int64_t d = (int64_t)s - level;    // the integer part; equal counts for neither
+            if (d > 0) {
+                above_sum += (float)(d * d);
+                above_count++;
+            } else if (d < 0) {
+                below_sum += (float)(d * d);
+                below_count++;
+            }
+        }
+    }
+    if (above_count == 0 || below_count == 0)
+        return (float)level;
+    float white = sqrtf(above_sum / (float)above_count) + (float)level;
+    float black = (float)level - sqrtf(below_sum / (float)below_count);
+    return white * 0.06f + black * 0.94f;
+}
+
+// Samples of the image around the prediction along the page axes, less the
+// cutlevel, turned into running sums over rows and columns.  Row 0 and
+// column 0 stay zero so that every window sum is four reads.
+void fill_search_area(page_state &page, point_f64 prediction)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const int32_t side = search_side(page), c2 = 2 * page.chalf;
+    const float level = page.cutlevel;
+    float *area = page.search_area;
+    for (int32_t r = 0; r < side; r++) {
+        for (int32_t q = 0; q < side; q++) {
+            float value = 0;
+            if (q != 0 && r != 0) {
+                double a = q - 1 - c2, b = r - 1 - c2;
+                value = bilinear_sample(page, (a * h.x + prediction.x) + b * v.x,
+                                        (a * h.y + prediction.y) + b * v.y) - level;
+            }
+            area[q + r * side] = value;
+        }
+    }
+    for (int32_t r = 0; r < side; r++)
+        for (int32_t q = 1; q < side; q++)
+            area[q + r * side] += area[q - 1 + r * side];
+    for (int32_t r = 1; r < side; r++)
+        for (int32_t q = 0; q < side; q++)
+            area[q + r * side] += area[q + (r - 1) * side];
+}
+
+void print_cross_cutlevel(float cutlevel)
+{
+    fprintf(stderr, "%02x ", (int)floor((double)cutlevel + 0.5));
+}
+
+// Whole-pixel search over offsets -chalf..chalf; (0, 0) wins every tie and
+// otherwise the first maximum in outer-x, inner-y order.
+point_f64 whole_pixel_search(const page_state &page, point_f64 p)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const int32_t c = page.chalf;
+    float best = cross_correl_search(page, 0, 0);
+    int32_t bx = 0, by = 0;
+    for (int32_t xpos = -c; xpos <= c; xpos++) {
+        for (int32_t ypos = -c; ypos <= c; ypos++) {
+            float score = cross_correl_search(page, xpos, ypos);
+            if (score > best) {
+                best = score;
+                bx = xpos;
+                by = ypos;
+            }
+        }
+    }
+    return {(bx * h.x + p.x) + by * v.x, (bx * h.y + p.y) + by * v.y};
+}
+
+// Quarter-pixel refinement within half a page pixel along both axes, with
+// the same tie rule as the whole-pixel search.
+point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    float best = quadrant_score(page, p0.x, p0.y);
+    int32_t bu = 0, bv = 0;
+    for (int32_t iu = -2; iu <= 2; iu++) {
+        for (int32_t jv = -2; jv <= 2; jv++) {
+            double qx = (jv * 0.25) * v.x + ((iu * 0.25) * h.x + p0.x);
+            double qy = (jv * 0.25) * v.y + ((iu * 0.25) * h.y + p0.y);
+            float score = quadrant_score(page, qx, qy);
+            if (score > best) {
+                best = score;
+                bu = iu;
+                bv = jv;
+            }
+        }
+    }
+    return {((bu * 0.25) * h.x + p0.x) + (bv * 0.25) * v.x,
+            ((bu * 0.25) * h.y + p0.y) + (bv * 0.25) * v.y};
+}
+
+namespace {
+
+point_f64 corner_f64(point_u64 corner)
+{
+    return {(double)corner.x, (double)corner.y};
+}
+
+// Page point (5, 5), the centre of cross (0, 0), between the four corners.
+point_f64 first_prediction(const page_corners &k, double page_height)
+{
+    const point_f64 ul = corner_f64(k.upper_left), ur = corner_f64(k.upper_right);
+    const point_f64 ll = corner_f64(k.lower_left), lr = corner_f64(k.lower_right);
+    const double right = 0.003234152652005175, left = 0.9967658473479948;  // 5/1546, 1541/1546
+    point_f64 top = {ur.x * right + ul.x * left, ur.y * right + ul.y * left};
+    point_f64 bottom = {lr.x * right + ll.x * left, lr.y * right + ll.y * left};
+    double f = 5 / page_height;
+    return {(1 - f) * top.x + f * bottom.x, (1 - f) * top.y + f * bottom.y};
+}
+
+void find_one_cross(page_state &page, uint32_t i, uint32_t j, point_f64 prediction)
+{
+    page.cross_grid[i][j] = prediction;
+    fill_search_area(page, prediction);
+    point_f64 p0 = whole_pixel_search(page, prediction);
+    point_f64 found = quarter_pixel_refine(page, p0);
+    page.cross_grid[i][j] = found;
+    page.cross_cutlevels[i][j] = measure_cutlevel(page, found);
+    print_cross_cutlevel(page.cross_cutlevels[i][j]);
+}
+
+} // namespace
+
+void find_crosses(page_state &page)
+{
+    const page_corners &k = page.corners;
+    const point_f64 ul = corner_f64(k.upper_left), ur = corner_f64(k.upper_right);
+    const point_f64 ll = corner_f64(k.lower_left), lr = corner_f64(k.lower_right);
+    const double page_height = (double)settings.page_height;
+    const point_f64 row_step = {(lr.x + ll.x - ul.x - ur.x) * 0.5 * 24 / page_height,
+                                (lr.y + ll.y - ul.y - ur.y) * 0.5 * 24 / page_height};
+    const point_f64 column_step = {(ur.x + lr.x - ul.x - ll.x) * 0.5 * 24 / 1546,
+                                   (ur.y + lr.y - ul.y - ll.y) * 0.5 * 24 / 1546};
+
+    fprintf(stderr, "Finding crosses (%u lines), numbers indicate individual cutlevels:\n", cross_rows);
+    for (uint32_t j = 0; j < cross_rows; j++) {
+        fprintf(stderr, "%3u: ", j);
+        for (uint32_t i = 0; i < cross_cols; i++) {
+            // Every prediction starts from a found cross: the left neighbour,
+            // or for the first column the first cross of the row above.
+            point_f64 p;
+            if (i > 0)
+                p = {page.cross_grid[i - 1][j].x + column_step.x, page.cross_grid[i - 1][j].y + column_step.y};
+            else if (j > 0)
+                p = {page.cross_grid[0][j - 1].x + row_step.x, page.cross_grid[0][j - 1].y + row_step.y};
+            else
+                p = first_prediction(k, page_height);
+            find_one_cross(page, i, j, p);
+        }
+        fputc('\n', stderr);
+    }
+}
+
+void mark_point(page_state &page, double x, double y)
+{
+    const double px = floor(x + 0.5), py = floor(y + 0.5);
+    // White at upper left and lower right: the reverse of a cross centre.
+    const struct { double dx, dy; uint8_t value; } marks[4] = {
+        {0, 0, 255}, {-1, -1, 255}, {-1, 0, 0}, {0, -1, 0}};
+    for (const auto &m : marks) {
+        double column = px + m.dx, row = py + m.dy;
+        if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+            page.work[(size_t)row * page.width + (size_t)column] = m.value;
+    }
+}
+
+void mark_geometry(page_state &page)
+{
+    const page_corners &k = page.corners;
+    for (point_u64 corner : {k.upper_left, k.upper_right, k.lower_left, k.lower_right})
+        mark_point(page, (double)corner.x, (double)corner.y);
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const double c = page.chalf;
+    for (uint32_t j = 0; j < cross_rows; j++) {
+        for (uint32_t i = 0; i < cross_cols; i++) {
+            const point_f64 g = page.cross_grid[i][j];
+            mark_point(page, g.x, g.y);
+            mark_point(page, g.x + c * h.x, g.y + c * h.y);
+            mark_point(page, g.x - c * h.x, g.y - c * h.y);
+            mark_point(page, g.x + c * v.x, g.y + c * v.y);
+            mark_point(page, g.x - c * v.x, g.y - c * v.y);
+        }
+    }
+}

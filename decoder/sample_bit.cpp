@@ -1,0 +1,108 @@
+// sample_bit.cpp - reading every channel bit of a page, codeword by codeword.
+//
+// Runs after the crosses are found and the image is conditioned.  For each
+// bit it finds the bit's centre by bilinear interpolation between the four
+// crosses around it (`cross_grid`), takes a sharpened sample of `image`
+// there, compares it with a cutlevel interpolated between the same four
+// crosses (`cross_cutlevels`), and hands the bit to receive_bit.  Along every
+// eighth row and column of the data area it draws the negative of its samples
+// into `work` for the debug image.  Holds no state between bits.
+#include "page_state.h"
+
+#include <cmath>
+
+bit_cell locate_bit_cell(int32_t x, int32_t y)
+{
+    // Cells run between cross centres; the last cell is stretched over the
+    // bits right of (below) the centres of the last cross column (row).
+    bit_cell cell;
+    cell.cx = x < 3 ? 0 : (x - 3) / 24 < 63 ? (x - 3) / 24 : 63;
+    cell.cy = y < 3 ? 0 : (y - 3) / 24 < 91 ? (y - 3) / 24 : 91;
+    cell.fx = ((double)(x - 24 * cell.cx - 3) + 0.5) / 24.0;
+    cell.fy = ((double)(y - 24 * cell.cy - 3) + 0.5) / 24.0;
+    return cell;
+}
+
+// The bit's centre in bilinear_sample's coordinates (pixel values at whole
+// points), hence the shift by half a pixel.
+point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
+{
+    const point_f64 g00 = page.cross_grid[cell.cx][cell.cy];
+    const point_f64 g10 = page.cross_grid[cell.cx + 1][cell.cy];
+    const point_f64 g01 = page.cross_grid[cell.cx][cell.cy + 1];
+    const point_f64 g11 = page.cross_grid[cell.cx + 1][cell.cy + 1];
+    const double fx = cell.fx, fy = cell.fy;
+    const double top_x = g10.x * fx + g00.x * (1 - fx), top_y = g10.y * fx + g00.y * (1 - fx);
+    const double bottom_x = g11.x * fx + g01.x * (1 - fx), bottom_y = g11.y * fx + g01.y * (1 - fx);
+    const double x = bottom_x * fy + top_x * (1 - fy);
+    const double y = bottom_y * fy + top_y * (1 - fy);
+    return {x - 0.5, y - 0.5};
+}
+
+namespace {
+
+// centre + 7 x (centre - mean of the four neighbours one page pixel away
+// along the page's own axes): raises the contrast of a bit against its
+// neighbours.  The last step is done in double and stored as float.
+float sharpened_sample(const page_state &page, point_f64 p)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const double bw = page.bit_width, bh = page.bit_height;
+    const float left = bilinear_sample(page, p.x - bw * h.x, p.y - bw * h.y);
+    const float right = bilinear_sample(page, p.x + bw * h.x, p.y + bw * h.y);
+    const float below = bilinear_sample(page, p.x + bh * v.x, p.y + bh * v.y);
+    const float above = bilinear_sample(page, p.x - bh * v.x, p.y - bh * v.y);
+    const float centre = bilinear_sample(page, p.x, p.y);
+    const float sum = ((left + right) + below) + above;
+    const float u = centre + sum * -0.25f;
+    return (float)((double)u * 7.0 + (double)centre);
+}
+
+float interpolated_cutlevel(const page_state &page, const bit_cell &cell)
+{
+    const float fx = (float)cell.fx, fy = (float)cell.fy;
+    const float l00 = page.cross_cutlevels[cell.cx][cell.cy];
+    const float l10 = page.cross_cutlevels[cell.cx + 1][cell.cy];
+    const float l01 = page.cross_cutlevels[cell.cx][cell.cy + 1];
+    const float l11 = page.cross_cutlevels[cell.cx + 1][cell.cy + 1];
+    const float top = l10 * fx + l00 * (1 - fx);
+    const float bottom = l11 * fx + l01 * (1 - fx);
+    return bottom * fy + (1 - fy) * top;
+}
+
+// The negative of the sample, clamped to a byte, on the pixel under the bit.
+void mark_sample(page_state &page, point_f64 p, float sample)
+{
+    const double rounded = floor((double)sample + 0.5);
+    const int32_t value = !(rounded > 0) ? 0 : rounded >= 255 ? 255 : (int32_t)rounded;
+    const double column = floor(p.x + 0.5), row = floor(p.y + 0.5);
+    if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+        page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
+}
+
+} // namespace
+
+int sample_bit(page_state &page, uint32_t position)
+{
+    int32_t x, y;
+    bit_to_pixel(position, &x, &y);
+    const bit_cell cell = locate_bit_cell(x, y);
+    const point_f64 p = bit_sampling_position(page, cell);
+    const float v = sharpened_sample(page, p);
+    const float c = interpolated_cutlevel(page, cell);
+    if (x % 8 == 0 || y % 8 == 0)
+        mark_sample(page, p, v);
+    // Darker than the local cutlevel is a black pixel, a 1 bit; equality and
+    // NaN read as 0.
+    return c > v ? 1 : 0;
+}
+
+// The 24 bits of a codeword lie 133182 positions apart; visiting them one
+// codeword at a time lets the error correction decode each word as soon as
+// its last bit arrives.
+void read_page_bits(page_state &page)
+{
+    for (uint32_t k = 0; k < codewords_per_page; k++)
+        for (uint32_t n = 0; n < 24; n++)
+            receive_bit(page, sample_bit(page, n * codewords_per_page + k), k);
+}
