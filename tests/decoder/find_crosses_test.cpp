@@ -1,0 +1,270 @@
+// Cross search: the interpolation, the correlation against a brute-force
+// window sum, the tie rules of both searches, the cutlevel measurement, the
+// progress table and the debug marks; then a whole page of crosses found
+// from deliberately poor predictions.
+#include "page_state.h"
+#include "synthetic_page.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void set_pixel(test_page &t, uint32_t x, uint32_t y, uint8_t value)
+{
+    t.image[(size_t)y * t.page.width + x] = value;
+}
+
+void use_search_area(test_page &t, int32_t chalf_value)
+{
+    t.page.chalf = chalf_value;
+    size_t side = 4 * (size_t)chalf_value + 1;
+    t.search.assign(side * side, 0.0f);
+    t.page.search_area = t.search.data();
+    t.page.horizontal_vector = {1, 0};
+    t.page.vertical_vector = {0, 1};
+}
+
+TEST(BilinearSample, WholePointsEdgesAndExtrapolation)
+{
+    auto t = make_test_page(3, 2);
+    const uint8_t values[6] = {10, 20, 40, 60, 100, 200};   // row 0, then row 1
+    for (int i = 0; i < 6; i++)
+        t->image[i] = values[i];
+    const page_state &p = t->page;
+    EXPECT_EQ(bilinear_sample(p, 0, 0), 10.0f);
+    EXPECT_EQ(bilinear_sample(p, 1, 1), 100.0f);
+    // The missing right and lower neighbours weigh 0 at the last column/row.
+    EXPECT_EQ(bilinear_sample(p, 2, 0), 40.0f);
+    EXPECT_EQ(bilinear_sample(p, 2, 1), 200.0f);
+    EXPECT_EQ(bilinear_sample(p, 0.5, 0), 15.0f);
+    EXPECT_EQ(bilinear_sample(p, 0.25, 0.5), 41.25f);      // (25 + 45) / 2 + (5 + 7.5) / 2
+    // Beyond the last column the white outside comes in.
+    EXPECT_EQ(bilinear_sample(p, 2.5, 0), 147.5f);
+    EXPECT_EQ(bilinear_sample(p, 7, 9), 255.0f);
+    // Negative coordinates extrapolate from column 0 and 1 (row 0 and 1).
+    EXPECT_EQ(bilinear_sample(p, -0.5, 0), 5.0f);
+    EXPECT_EQ(bilinear_sample(p, 0, -1), 10.0f - 50.0f);
+}
+
+// The running sums and the nine-read correlation against the plain sum of
+// the window's quadrants over the raw samples.
+TEST(CrossCorrelSearch, AgreesWithQuadrantSums)
+{
+    auto t = make_test_page(40, 40);
+    srand(7);
+    for (auto &v : t->image)
+        v = (uint8_t)(rand() % 256);
+    use_search_area(*t, 2);
+    t->page.cutlevel = 90;
+    const point_f64 prediction = {17, 21};
+    fill_search_area(t->page, prediction);
+    const int c = 2;
+    for (int xpos = -c; xpos <= c; xpos++)
+        for (int ypos = -c; ypos <= c; ypos++) {
+            long expected = 0;
+            for (int a = xpos - c; a < xpos + c; a++)
+                for (int b = ypos - c; b < ypos + c; b++) {
+                    long raw = t->image[(size_t)(21 + b) * 40 + 17 + a] - 90;
+                    bool left = a <= xpos - 1, upper = b <= ypos - 1;
+                    expected += (left != upper) ? raw : -raw;
+                }
+            EXPECT_EQ(cross_correl_search(t->page, xpos, ypos), (float)expected) << xpos << "," << ypos;
+        }
+}
+
+TEST(CrossCorrelSearch, ZeroChalfKeepsPrediction)
+{
+    auto t = make_test_page(10, 10);
+    set_pixel(*t, 3, 3, 0);
+    use_search_area(*t, 0);
+    fill_search_area(t->page, {3, 3});
+    EXPECT_EQ(getsearch(t->page, 0, 0), 0.0f);
+    EXPECT_EQ(cross_correl_search(t->page, 0, 0), 0.0f);
+    point_f64 found = whole_pixel_search(t->page, {3, 3});
+    EXPECT_EQ(found.x, 3.0);
+    EXPECT_EQ(found.y, 3.0);
+}
+
+// Raw samples (value - cutlevel) / 50 around the prediction (8, 8), indexed
+// [b + 2][a + 2]; point symmetric, so that the offsets (-1, 1) and (1, -1)
+// score the same maximum and (0, 0) less.
+TEST(WholePixelSearch, TieKeepsFirstInOuterXOrder)
+{
+    const int raw[4][4] = {{1, -1, -1, 1}, {0, -1, -1, -1}, {-1, -1, -1, 0}, {1, -1, -1, 1}};
+    auto t = make_test_page(16, 16);
+    t->page.cutlevel = 100;
+    for (int b = -2; b < 2; b++)
+        for (int a = -2; a < 2; a++)
+            set_pixel(*t, 8 + a, 8 + b, (uint8_t)(100 + 50 * raw[b + 2][a + 2]));
+    use_search_area(*t, 1);
+    fill_search_area(t->page, {8, 8});
+    EXPECT_EQ(cross_correl_search(t->page, -1, 1), 100.0f);
+    EXPECT_EQ(cross_correl_search(t->page, 1, -1), 100.0f);
+    EXPECT_EQ(cross_correl_search(t->page, 0, 0), 0.0f);
+    point_f64 found = whole_pixel_search(t->page, {8, 8});
+    EXPECT_EQ(found.x, 7.0);
+    EXPECT_EQ(found.y, 9.0);
+}
+
+TEST(WholePixelSearch, UniformFieldKeepsPrediction)
+{
+    auto t = make_test_page(30, 30);
+    use_search_area(*t, 3);
+    fill_search_area(t->page, {12.25, 14.5});
+    point_f64 found = whole_pixel_search(t->page, {12.25, 14.5});
+    EXPECT_EQ(found.x, 12.25);
+    EXPECT_EQ(found.y, 14.5);
+}
+
+// A cross whose quadrants meet between pixels 19 and 20 (both axes) scores
+// symmetrically about x = 20.  From P0 = 20.375 the candidates 19.875
+// (iu = -2) and 20.125 (iu = -1) lie an eighth of a pixel on either side of
+// the peak; with every sample a multiple of 1/8 the two scores tie exactly,
+// and the earlier candidate wins.
+TEST(QuarterPixelRefine, TieKeepsFirstCandidate)
+{
+    auto t = make_test_page(40, 40);
+    t->page.quadrant_half = 4;
+    t->page.horizontal_vector = {1, 0};
+    t->page.vertical_vector = {0, 1};
+    for (uint32_t y = 14; y < 26; y++)
+        for (uint32_t x = 14; x < 26; x++)
+            set_pixel(*t, x, y, (x < 20) == (y < 20) ? 0 : 255);
+    const point_f64 p0 = {20.375, 20};
+    ASSERT_EQ(quadrant_score(t->page, 19.875, 20), quadrant_score(t->page, 20.125, 20));
+    ASSERT_GT(quadrant_score(t->page, 19.875, 20), quadrant_score(t->page, 20.375, 20));
+    point_f64 found = quarter_pixel_refine(t->page, p0);
+    EXPECT_EQ(found.x, 19.875);
+    EXPECT_EQ(found.y, 20.0);
+}
+
+TEST(QuarterPixelRefine, ZeroQuadrantHalfKeepsP0)
+{
+    auto t = make_test_page(20, 20);
+    set_pixel(*t, 9, 9, 0);
+    t->page.quadrant_half = 0;
+    t->page.horizontal_vector = {1, 0};
+    t->page.vertical_vector = {0, 1};
+    EXPECT_EQ(quadrant_score(t->page, 9.5, 9.5), 0.0f);
+    point_f64 found = quarter_pixel_refine(t->page, {9.5, 9.75});
+    EXPECT_EQ(found.x, 9.5);
+    EXPECT_EQ(found.y, 9.75);
+}
+
+TEST(MeasureCutlevel, LevelsAroundACross)
+{
+    auto t = make_test_page(30, 30);
+    t->page.bit_width = t->page.bit_height = 1;     // window of 5 x 5 samples
+    t->page.horizontal_vector = {1, 0};
+    t->page.vertical_vector = {0, 1};
+    t->page.cutlevel = 100;
+    // No dark sample: the global cutlevel.
+    EXPECT_EQ(measure_cutlevel(t->page, {10, 10}), 100.0f);
+    // Samples whose integer part equals the cutlevel count for neither side.
+    for (uint32_t y = 8; y <= 12; y++)
+        for (uint32_t x = 8; x <= 12; x++)
+            set_pixel(*t, x, y, 100);
+    set_pixel(*t, 10, 10, 40);
+    EXPECT_EQ(measure_cutlevel(t->page, {10, 10}), 100.0f);
+    // One sample 60 below and the others 130: white 230, black 40.
+    for (uint32_t y = 8; y <= 12; y++)
+        for (uint32_t x = 8; x <= 12; x++)
+            if (x != 10 || y != 10)
+                set_pixel(*t, x, y, 230);
+    EXPECT_EQ(measure_cutlevel(t->page, {10, 10}), 230.0f * 0.06f + 40.0f * 0.94f);
+}
+
+TEST(ProgressTable, CutlevelRounding)
+{
+    testing::internal::CaptureStderr();
+    print_cross_cutlevel(127.5f);
+    print_cross_cutlevel(127.49f);
+    print_cross_cutlevel(5.0f);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "80 7f 05 ");
+}
+
+TEST(MarkPoint, CheckerAndImageEdge)
+{
+    auto t = make_test_page(4, 3);
+    std::fill(t->work.begin(), t->work.end(), 77);
+    mark_point(t->page, 0.2, 0.2);
+    for (size_t i = 0; i < t->work.size(); i++)
+        EXPECT_EQ(t->work[i], i == 0 ? 255 : 77) << i;
+
+    std::fill(t->work.begin(), t->work.end(), 77);
+    mark_point(t->page, 2.6, 1.4);     // the pixel corner (3, 1)
+    EXPECT_EQ(t->work[1 * 4 + 3], 255);
+    EXPECT_EQ(t->work[0 * 4 + 2], 255);
+    EXPECT_EQ(t->work[1 * 4 + 2], 0);
+    EXPECT_EQ(t->work[0 * 4 + 3], 0);
+    EXPECT_EQ(t->work[2 * 4 + 3], 77);
+}
+
+TEST(CrossAssertions, ReportFunctionSourceAndExpression)
+{
+    auto t = make_test_page(10, 10);
+    use_search_area(*t, 1);
+    EXPECT_DEATH(getsearch(t->page, -1, 0), "unpaprel: unpaprel:[0-9]+: getsearch: Assertion `xpos>=0' failed");
+    EXPECT_DEATH(getsearch(t->page, 0, 5), "getsearch: Assertion `ypos<=4\\*chalf' failed");
+    EXPECT_DEATH(cross_correl_search(t->page, 2, 0), "cross_correl_search: Assertion `xpos<=chalf' failed");
+    EXPECT_DEATH(cross_correl_search(t->page, 0, -2), "cross_correl_search: Assertion `ypos>=-chalf' failed");
+}
+
+// A whole page at 2 input pixels per page pixel with data on it; the corners
+// are given one pixel too far right and down, so every first prediction is
+// off and the searches have to pull it back onto the crosses.
+TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
+{
+    std::vector<uint32_t> words(codewords_per_page);
+    srand(11);
+    for (auto &w : words)
+        w = (uint32_t)rand() & 0xFFF;
+    auto t = draw_test_page(2, 12, words);
+    for (point_u64 *c : {&t->page.corners.upper_left, &t->page.corners.upper_right,
+                         &t->page.corners.lower_left, &t->page.corners.lower_right}) {
+        c->x += 1;
+        c->y += 1;
+    }
+    settings.page_height = 2242;
+    testing::internal::CaptureStderr();
+    find_crosses(t->page);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    for (uint32_t j = 0; j < cross_rows; j++)
+        for (uint32_t i = 0; i < cross_cols; i++) {
+            ASSERT_EQ(t->page.cross_grid[i][j].x, 12 + 2 * (24.0 * i + 5)) << i << "," << j;
+            ASSERT_EQ(t->page.cross_grid[i][j].y, 12 + 2 * (24.0 * j + 5)) << i << "," << j;
+            // A window of 9 x 9 samples inside the cross: white 255, black 0.
+            ASSERT_FLOAT_EQ(t->page.cross_cutlevels[i][j], 255 * 0.06f);
+        }
+    std::string first_line = "Finding crosses (93 lines), numbers indicate individual cutlevels:\n  0: ";
+    for (uint32_t i = 0; i < cross_cols; i++)
+        first_line += "0f ";
+    first_line += "\n";
+    EXPECT_EQ(err.substr(0, first_line.size()), first_line);
+    EXPECT_NE(err.find("\n 92: 0f "), std::string::npos);
+    EXPECT_EQ(err.size(), first_line.size() + 92 * (5 + 65 * 3 + 1));
+
+    // The debug marks: a 2 x 2 checker on each cross centre and at chalf
+    // (3 input pixels) from it along both axes; the rest of work untouched.
+    std::fill(t->work.begin(), t->work.end(), 77);
+    mark_geometry(t->page);
+    auto work_at = [&](int64_t x, int64_t y) { return t->work[(size_t)y * t->page.width + (size_t)x]; };
+    const int64_t cx = 12 + 2 * (24 * 7 + 5), cy = 12 + 2 * (24 * 3 + 5);
+    for (int64_t d : {0, 3, -3}) {
+        EXPECT_EQ(work_at(cx + d, cy), 255);
+        EXPECT_EQ(work_at(cx + d - 1, cy - 1), 255);
+        EXPECT_EQ(work_at(cx + d - 1, cy), 0);
+        EXPECT_EQ(work_at(cx + d, cy - 1), 0);
+        EXPECT_EQ(work_at(cx, cy + d), 255);
+    }
+    EXPECT_EQ(work_at(cx + 1, cy + 1), 77);
+    EXPECT_EQ(work_at(13, 13), 255);            // the shifted upper left corner
+    EXPECT_EQ(work_at(12, 13), 0);
+}
+
+} // namespace
