@@ -95,9 +95,14 @@ void decode_page()
     if (find_corners(page) != corner_found)
         take_failure_path();
     estimate_geometry(page);
-    // ---- Later stages of the page go here, in this order: find_crosses,
-    // condition_image, mark_geometry, clear_damage_stats and the bit loop,
-    // then report_page_damage. ----
+    find_crosses(page);
+    condition_image(page);
+    mark_geometry(page);
+    clear_damage_stats();
+    read_page_bits(page);
+    report_page_damage();
+    // A full disk or a closed pipe must not pass for a decoded page.
+    check_output();
 }
 
 // Releases the page's buffers around writing its debug image; `base_length`
@@ -129,8 +134,10 @@ void open_scan(const char *base, size_t base_length)
         fprintf(stderr, "unpaprel: cannot open %s: ", settings.output_base);
     free(settings.output_base);
     settings.output_base = nullptr;
-    if (settings.page_number > 1)
+    if (settings.page_number > 1) {
+        check_output();
         exit(0);
+    }
     errno = error;
     perror("");
     exit(1);
