@@ -1,0 +1,218 @@
+// The sheetprint command line as a user meets it: usage, refusals and their
+// messages, checked page files, failed writes, and the document skeletons
+// (PDF cross-reference offsets are checked against the bytes themselves).
+#include "cli.h"
+#include "print_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string sheetprint = SHEETPRINT_BIN;
+
+struct command_test : ::testing::Test {
+    std::string dir = make_temp_dir();
+    std::string page = dir + "/doc_0001.pgm";
+    std::string out = dir + "/out.pdf";
+
+    void SetUp() override { write_random_page(page, 11); }
+    void TearDown() override { remove_tree(dir); }
+
+    command_result run(std::vector<std::string> args, const command_options &options = {})
+    {
+        args.insert(args.begin(), sheetprint);
+        return run_command(args, options);
+    }
+};
+
+TEST_F(command_test, UsageWithoutPages)
+{
+    for (std::vector<std::string> args : {std::vector<std::string>{}, {"-o", out}, {"-h"}, {"-x"}}) {
+        command_result r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("\nUsage: sheetprint [options] <page.pgm>...\n\n", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("actual size (100%)"), std::string::npos);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(file_exists(out));
+    }
+}
+
+TEST_F(command_test, RefusesBadSettingsBeforeWritingAnything)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"-r", "0"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"0\""},
+        {{"-r", "600x"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"600x\""},
+        {{"-r", "-600"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"-600\""},
+        {{"-r", "99999999999999999999"},
+         "the resolution (-r) must be a whole number from 72 to 9600, not \"99999999999999999999\""},
+        {{"-d", "65"}, "the dots per pixel (-d) must be a whole number from 1 to 64, not \"65\""},
+        {{"-g", "3"},
+         "the toner spread compensation (-g) must be a whole number from 0 to 2, not \"3\""},
+        // The limit follows -d even when -g comes first.
+        {{"-g", "6", "-r", "1200", "-d", "6"},
+         "the toner spread compensation (-g) must be a whole number from 0 to 5, not \"6\""},
+        {{"-p", "a3"}, "unknown paper \"a3\"; a4 and letter are known"},
+        {{"-f", "svg"}, "unknown format \"svg\"; ps and pdf are known"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", out, page});
+        command_result r = run(args);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_EQ(r.err, "sheetprint: " + c.message + "\n");
+        EXPECT_FALSE(file_exists(out));
+    }
+}
+
+TEST_F(command_test, RefusesAPageThatDoesNotFitAndSaysWhatWould)
+{
+    command_result r = run({"-p", "letter", "-o", out, page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("at 600 dpi with 3 dots per pixel the page is 7.73 x 11.21 in, but "
+                         "letter paper"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("1200 dpi with 5 dots per pixel (6.44 x 9.34 in)"), std::string::npos);
+    EXPECT_FALSE(file_exists(out));
+    // The suggestion itself is accepted.
+    EXPECT_EQ(run({"-p", "letter", "-r", "1200", "-d", "5", "-o", out, page}).status, 0);
+}
+
+TEST_F(command_test, ChecksEveryPageFileBeforeCreatingTheOutput)
+{
+    write_file(dir + "/small.pgm", "P5\n3 2\n255\n" + std::string(6, '\0'));
+    write_file(dir + "/text.txt", "hello\n");
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {dir + "/missing.pgm", "cannot open " + dir + "/missing.pgm: No such file or directory"},
+        {dir + "/small.pgm",
+         dir + "/small.pgm: not a paprel page: the size is not 1546 x 2242 pixels"},
+        {dir + "/text.txt", dir + "/text.txt: not a binary PGM file (it does not start with P5)"},
+    };
+    for (const auto &c : cases) {
+        command_result r = run({"-o", out, page, c.file});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "sheetprint: " + c.message + "\n");
+        EXPECT_FALSE(file_exists(out));
+    }
+}
+
+TEST_F(command_test, AFailureWhileWritingLeavesNoDocument)
+{
+    // The header is right, so the page passes the first check; its pixels
+    // end early, which shows only while the document is being written.
+    std::string whole = read_file(page);
+    std::string cut = dir + "/doc_0002.pgm";
+    write_file(cut, whole.substr(0, whole.size() - 1));
+    for (const char *name : {"/out.pdf", "/out.ps"}) {
+        command_result r = run({"-o", dir + name, page, cut});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "sheetprint: " + cut + ": the file ends before the last pixel\n");
+        EXPECT_FALSE(file_exists(dir + name));
+    }
+}
+
+TEST_F(command_test, ReportsAFullDevice)
+{
+    command_result r = run({"-o", "/dev/full", page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot write /dev/full: No space left on device\n");
+    EXPECT_TRUE(file_exists("/dev/full"));   // a device is never removed
+
+    command_options to_full;
+    to_full.stdout_path = "/dev/full";
+    r = run({"-f", "pdf", page}, to_full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot write to standard output: No space left on device\n");
+
+    r = run({"-o", dir + "/no/such/dir.ps", page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot open " + dir +
+                         "/no/such/dir.ps for writing: No such file or directory\n");
+}
+
+TEST_F(command_test, FormatFollowsTheOptionOrTheFileName)
+{
+    const struct {
+        std::vector<std::string> args;
+        bool to_stdout;
+        const char *start;
+    } cases[] = {
+        {{"-o", dir + "/a.pdf"}, false, "%PDF-1.4\n"},
+        {{"-o", dir + "/a.PDF"}, false, "%PDF-1.4\n"},
+        {{"-o", dir + "/a.ps"}, false, "%!PS-Adobe-3.0\n"},
+        {{"-o", dir + "/pdf"}, false, "%!PS-Adobe-3.0\n"},
+        {{"-f", "ps", "-o", dir + "/b.pdf"}, false, "%!PS-Adobe-3.0\n"},
+        {{"-f", "pdf", "-o", dir + "/b.ps"}, false, "%PDF-1.4\n"},
+        {{}, true, "%!PS-Adobe-3.0\n"},
+        {{"-f", "pdf"}, true, "%PDF-1.4\n"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(page);
+        command_result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string document = c.to_stdout ? r.out : read_file(c.args.back());
+        EXPECT_EQ(document.rfind(c.start, 0), 0u) << c.start;
+        if (!c.to_stdout) {
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+// Every offset in the cross-reference table must point at its object, and
+// startxref at the table: a viewer trusts them blindly.
+TEST_F(command_test, PdfCrossReferencePointsAtEveryObject)
+{
+    std::string second = dir + "/doc_0002.pgm";
+    write_random_page(second, 12);
+    ASSERT_EQ(run({"-o", out, page, second}).status, 0);
+    std::string pdf = read_file(out);
+    size_t startxref = pdf.rfind("startxref\n");
+    ASSERT_NE(startxref, std::string::npos);
+    size_t table = std::stoul(pdf.substr(startxref + 10));
+    ASSERT_EQ(pdf.compare(table, 9, "xref\n0 12"), 0) << "4 + 4 objects per page";
+    size_t entry = pdf.find('\n', table + 5) + 1;
+    EXPECT_EQ(pdf.substr(entry, 20), "0000000000 65535 f \n");
+    for (int object = 1; object < 12; object++) {
+        std::string line = pdf.substr(entry + 20 * object, 20);
+        ASSERT_EQ(line.substr(10), " 00000 n \n");
+        size_t offset = std::stoul(line.substr(0, 10));
+        std::string expected = std::to_string(object) + " 0 obj\n";
+        EXPECT_EQ(pdf.compare(offset, expected.size(), expected), 0) << "object " << object;
+    }
+    EXPECT_NE(pdf.find("/Count 2 /Kids [\n4 0 R 8 0 R ]"), std::string::npos);
+    EXPECT_NE(pdf.find("/Interpolate false"), std::string::npos);
+    EXPECT_NE(pdf.find("/MediaBox [0 0 595 842]"), std::string::npos);
+    EXPECT_EQ(pdf.substr(pdf.size() - 6), "%%EOF\n");
+}
+
+TEST_F(command_test, PostScriptAnnouncesItsPages)
+{
+    std::string second = dir + "/doc_0002.pgm";
+    write_random_page(second, 12);
+    std::string ps = dir + "/out.ps";
+    ASSERT_EQ(run({"-p", "letter", "-r", "1200", "-d", "5", "-o", ps, page, second}).status, 0);
+    std::string text = read_file(ps);
+    EXPECT_NE(text.find("%%Pages: 2\n"), std::string::npos);
+    EXPECT_NE(text.find("%%BoundingBox: 0 0 612 792\n"), std::string::npos);
+    EXPECT_NE(text.find("\n%%Page: 2 2\n"), std::string::npos);
+    EXPECT_NE(text.find("0.06 0.06 scale\n1235 995 translate\n7730 11210 sheetprint_image\n"),
+              std::string::npos);
+    // The document is plain 7-bit text and ends with the trailer.
+    for (unsigned char c : text)
+        ASSERT_LT(c, 128);
+    EXPECT_EQ(text.substr(text.size() - 16), "%%Trailer\n%%EOF\n");
+}
+
+} // namespace
