@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")"
 
-packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev"
+packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev ghostscript"
 
 install_missing() {
     missing=""
