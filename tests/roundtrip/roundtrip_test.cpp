@@ -1,0 +1,218 @@
+// The whole way: a random payload encoded by paprel, its pages turned into
+// scans with a white margin, written as PNG, and decoded by unpaprel.  The
+// payload must come back byte for byte, followed by the zero padding of the
+// last page; specks painted on a scan must be corrected and reported.
+#include "cli.h"
+#include "page_format.h"
+#include "png_writer.h"
+#include "scan_maker.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct round_trip {
+    std::string dir;
+    std::string payload;
+    uint32_t pages = 0;
+
+    ~round_trip() { remove_tree(dir); }
+};
+
+command_options in_dir(const std::string &dir)
+{
+    command_options options;
+    options.dir = dir;
+    return options;
+}
+
+std::string page_name(const std::string &dir, const char *base, uint32_t page, const char *suffix)
+{
+    char name[64];
+    snprintf(name, sizeof name, "/%s_%04u%s", base, page, suffix);
+    return dir + name;
+}
+
+// Encodes `size` random bytes into dir/page_NNNN.pgm.
+void encode(round_trip &t, size_t size, unsigned seed)
+{
+    t.dir = make_temp_dir();
+    t.payload = random_bytes(size, seed);
+    write_file(t.dir + "/payload.bin", t.payload);
+    command_result r = run_command({PAPREL_BIN, "payload.bin", "page"}, in_dir(t.dir));
+    ASSERT_EQ(r.status, 0) << r.err;
+    t.pages = (uint32_t)((size * 8 + payload_bits_per_page - 1) / payload_bits_per_page);
+}
+
+grey_image load_page(const round_trip &t, uint32_t page)
+{
+    grey_image image;
+    EXPECT_TRUE(read_pgm(page_name(t.dir, "page", page, ".pgm"), &image));
+    EXPECT_EQ(image.width, page_width);
+    EXPECT_EQ(image.height, page_height);
+    return image;
+}
+
+void write_scan(const round_trip &t, uint32_t page, const grey_image &scan)
+{
+    ASSERT_TRUE(write_png(page_name(t.dir, "scan", page, ".png"), scan.width, scan.height, scan.pixels));
+}
+
+command_result decode(const round_trip &t)
+{
+    return run_command({UNPAPREL_BIN, PAGE_FORMAT_STRING, "scan"}, in_dir(t.dir));
+}
+
+std::string expected_output(const round_trip &t)
+{
+    return t.payload + std::string((size_t)t.pages * payload_bytes_per_page - t.payload.size(), '\0');
+}
+
+size_t count(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+const char clean_stats[] = "No bad bits!\nGolay stats\n===========\n0 bad bits      133182\n";
+
+TEST(RoundTrip, OnePageAtThreePixelsPerPagePixel)
+{
+    round_trip t;
+    encode(t, 150001, 1);
+    ASSERT_EQ(t.pages, 1u);
+    write_scan(t, 1, make_scan(load_page(t, 1), 3.0, 40));
+    command_result r = decode(t);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == expected_output(t)) << "payload differs, " << r.out.size() << " bytes";
+    EXPECT_EQ(count(r.err, clean_stats), 1u) << r.err;
+    EXPECT_EQ(count(r.err, "One bit is 3 horizontal pixels and 3 vertical pixels.\n"), 1u);
+    EXPECT_TRUE(file_exists(t.dir + "/scan_0001_debug.pgm"));
+}
+
+// Two pages at 2.7 input pixels per page pixel: every bit edge falls inside
+// an input pixel, and the second page is mostly zero padding.
+TEST(RoundTrip, TwoPagesAtANonIntegerScale)
+{
+    round_trip t;
+    encode(t, payload_bytes_per_page + 20000, 2);
+    ASSERT_EQ(t.pages, 2u);
+    for (uint32_t page = 1; page <= 2; page++)
+        write_scan(t, page, make_scan(load_page(t, page), 2.7, 25));
+    command_result r = decode(t);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 2 * (size_t)payload_bytes_per_page);
+    EXPECT_TRUE(r.out == expected_output(t)) << "payload differs";
+    EXPECT_EQ(count(r.err, clean_stats), 2u) << r.err;
+    EXPECT_TRUE(file_exists(t.dir + "/scan_0002_debug.pgm"));
+}
+
+struct speck {
+    uint32_t k, n;          // codeword and bit
+    char mark;              // ',' black speck on a 0 bit, '\'' white speck on a 1 bit
+    int64_t x, y;           // input pixel of the bit's centre
+};
+
+// Paints a speck over the first bit n >= n_from of codeword k whose value
+// is the one the speck contradicts.
+speck paint_speck(const grey_image &page, grey_image &scan, uint32_t margin, uint32_t k, uint32_t n_from,
+                  bool black)
+{
+    for (uint32_t n = n_from; n < 24; n++) {
+        int32_t x, y;
+        bit_to_pixel(n * codewords_per_page + k, &x, &y);
+        bool bit_is_one = page.at((uint32_t)x + 2, (uint32_t)y + 2) == 0;
+        if (bit_is_one == black)
+            continue;
+        paint_page_pixel(scan, 3, margin, (uint32_t)x + 2, (uint32_t)y + 2, black ? 0 : 255);
+        return {k, n, black ? ',' : '\'', margin + 3 * (x + 2) + 1, margin + 3 * (y + 2) + 1};
+    }
+    ADD_FAILURE() << "no bit to paint in codeword " << k;
+    return {};
+}
+
+// The reported coordinate of a speck: "x,y " or "x'y ", within a pixel of
+// the bit's centre (the crosses are found to a quarter pixel).
+bool reported(const std::string &err, const speck &s)
+{
+    for (int64_t dy = -1; dy <= 1; dy++)
+        for (int64_t dx = -1; dx <= 1; dx++)
+            if (err.find(" " + std::to_string(s.x + dx) + s.mark + std::to_string(s.y + dy) + " ") !=
+                std::string::npos)
+                return true;
+    return false;
+}
+
+TEST(RoundTrip, SpecksAreCorrectedReportedAndMarked)
+{
+    round_trip t;
+    encode(t, 120000, 3);
+    const uint32_t margin = 30;
+    grey_image page = load_page(t, 1);
+    grey_image scan = make_scan(page, 3.0, margin);
+    // Codewords with one, two and three damaged bits, three of each kind.
+    std::vector<speck> specks = {
+        paint_speck(page, scan, margin, 1000, 2, true),
+        paint_speck(page, scan, margin, 40000, 5, false),
+        paint_speck(page, scan, margin, 40000, 17, true),
+        paint_speck(page, scan, margin, 70000, 0, true),
+        paint_speck(page, scan, margin, 70000, 11, false),
+        paint_speck(page, scan, margin, 70000, 20, false),
+    };
+    // Single dark input pixels are too small to be bits: the conditioning
+    // removes them and they cost nothing.
+    for (uint32_t i = 0; i < 50; i++)
+        scan.at(margin + 3 * (200 + 29 * i) + 1, margin + 3 * (300 + 37 * i) + 1) = 0;
+    write_scan(t, 1, scan);
+    command_result r = decode(t);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == expected_output(t)) << "payload differs";
+    EXPECT_NE(r.err.find("The following coordinates have damaged bits."), std::string::npos);
+    for (const speck &s : specks)
+        EXPECT_TRUE(reported(r.err, s)) << s.x << s.mark << s.y << "\n" << r.err.substr(r.err.find("The following"));
+    EXPECT_NE(r.err.find("\n6 bits bad from 3196368, bit error rate 0.000187713%. 50% black dirt, 50% white dirt "
+                         "and 0 (0%) irreparable.\nGolay stats\n===========\n0 bad bits      133179\n"
+                         "1 bad bit       1\n2 bad bits      1\n3 bad bits      1\n4 bad bits      0\n"
+                         "total codewords 133182\n"),
+              std::string::npos)
+        << r.err;
+
+    // In the debug image black dirt is pointed at from the left margin and
+    // white dirt from the right margin, each by a black line along the row.
+    grey_image debug;
+    ASSERT_TRUE(read_pgm(t.dir + "/scan_0001_debug.pgm", &debug));
+    for (const speck &s : specks) {
+        uint32_t row_black = 0, other_side_black = 0;
+        for (int64_t dy = -1; dy <= 1; dy++) {
+            uint32_t y = (uint32_t)(s.y + dy);
+            bool left = s.mark == ',';
+            uint32_t x_near = left ? margin / 2 : debug.width - margin / 2;
+            uint32_t x_far = left ? debug.width - margin / 2 : margin / 2;
+            row_black += debug.at(x_near, y) == 0;
+            other_side_black += debug.at(x_far, y) == 0;
+        }
+        EXPECT_EQ(row_black, 1u) << s.x << s.mark << s.y;
+        EXPECT_EQ(other_side_black, 0u) << s.x << s.mark << s.y;
+    }
+}
+
+TEST(RoundTrip, FullOutputDeviceFails)
+{
+    round_trip t;
+    encode(t, 1000, 4);
+    write_scan(t, 1, make_scan(load_page(t, 1), 2.0, 20));
+    command_options options = in_dir(t.dir);
+    options.stdout_path = "/dev/full";
+    command_result r = run_command({UNPAPREL_BIN, PAGE_FORMAT_STRING, "scan"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\nunpaprel: cannot write output: No space left on device\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Writing debug image"), std::string::npos);
+}
+
+} // namespace
