@@ -1,0 +1,211 @@
+// The unpaprel program from the command line: usage, format line, capacity
+// report, the page sequence and its end, debug image names, the failure path
+// and the refusals.  Pages are small framed images, so each decodes quickly.
+#include "cli.h"
+#include "png_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const char usage[] =
+    "\nusage: unpaprel <format> <input filename base>\n\n"
+    "Example: scan the pages into PNG (not JPEG!) on 600dpi (or 1200dpi, slightly better)\n\n"
+    " scan_0001.png\n scan_0002.png\n scan_0003.png\n ...\n\n"
+    "Read the number sequence (format specification) from any of the papers and feed it as 1st "
+    "argument to the paprel, 2nd argument is the filename part before the underscore:\n\n"
+    "unpaprel 0-65-93-24-3-1-2-24 scan > out.ogg\n\n"
+    "out.ogg is just an example of payload file you can have any kind of file instead of that.\n\n";
+
+const char capacity_24[] =
+    "Format: text height=24\n"
+    "Unformatted channel capacity 433.267 kB, formatted raw channel capacity 399.546 kB, "
+    "net Golay payload capacity 199.773 kB, 133182 Golay symbols, 0 bits unused (incomplete "
+    "Hamming symbol), border taking 1.50439% of unformatted capacity, border with crosses taking "
+    "7.78285% of unformatted capacity, border with crosses and Golay taking 53.8914% of "
+    "unformatted capacity.\n";
+
+// 40 x 30 white with a one-pixel black outline from (5, 4) to (34, 25).
+std::vector<uint8_t> framed_scan()
+{
+    std::vector<uint8_t> grey(40 * 30, 255);
+    for (int x = 5; x <= 34; x++)
+        grey[4 * 40 + x] = grey[25 * 40 + x] = 0;
+    for (int y = 4; y <= 25; y++)
+        grey[y * 40 + 5] = grey[y * 40 + 34] = 0;
+    return grey;
+}
+
+// The page's own lines, from its name to the geometry, worked out by hand:
+// 100 black and 1100 white pixels, corners (5, 4), (35, 4), (5, 26), (35, 26).
+std::string page_lines(const std::string &name)
+{
+    const char *level = "Black 0, white 255, cutlevel 26 (0x1a), fill cutlevel 128 (0x80)\n";
+    return "Decoding PNG file " + name + "...\n" +
+           "Input 40 x 30 pixels, taking 0.0024 megabytes for 2 framebuffers.\n"
+           "Average pixel value 234\n" + level + level +
+           "Removing dirt from the white border: white border identified, data area identified, "
+           "erased 0 pixels of dirt.\n"
+           "Searching for the corners.\n"
+           "One bit is 0.0194049 horizontal pixels and 0.00981267 vertical pixels.\n"
+           "Input horizontal pixel vector 1,0, vertical 0,1. skew 0 deg, perpendicularity 90 deg.\n"
+           "Allocating search area of 0 x 0 (0) pixels.\n"
+           "Upper corners at 5, 4 and 35, 4,\nlower corners at 5, 26 and 35, 26.\n"
+           "Cross half for searching is 0 x 0 input pixels.\n";
+}
+
+size_t count(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        n++;
+    return n;
+}
+
+class unpaprel_cli : public ::testing::Test {
+protected:
+    void TearDown() override { remove_tree(dir); }
+    command_result run(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {UNPAPREL_BIN};
+        argv.insert(argv.end(), args.begin(), args.end());
+        command_options options;
+        options.dir = dir;
+        return run_command(argv, options);
+    }
+    void page(const std::string &name, const std::vector<uint8_t> &grey = framed_scan())
+    {
+        ASSERT_TRUE(write_png(dir + "/" + name, 40, 30, grey));
+    }
+    std::string dir = make_temp_dir();
+};
+
+TEST_F(unpaprel_cli, fewer_than_two_arguments_print_the_usage)
+{
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"0-65-93-24-3-1-2-24"}}) {
+        command_result r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, usage);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(unpaprel_cli, format_line_and_capacity_report)
+{
+    command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.err.substr(0, sizeof capacity_24 - 1), capacity_24);
+
+    r = run({"0-65-93-24-3-1-2-30", "scan"});
+    EXPECT_EQ(r.err.substr(0, r.err.find("unpaprel:")),
+              "Format: text height=30\n"
+              "Unformatted channel capacity 434.426 kB, formatted raw channel capacity 399.546 kB, "
+              "net Golay payload capacity 199.773 kB, 133182 Golay symbols, 0 bits unused "
+              "(incomplete Hamming symbol), border taking 1.76727% of unformatted capacity, border "
+              "with crosses taking 8.02899% of unformatted capacity, border with crosses and Golay "
+              "taking 54.0145% of unformatted capacity.\n");
+
+    // Not a format at all, or one that stops early: the default label height.
+    for (const char *format : {"hello", "0-65-93"}) {
+        r = run({format, "scan"});
+        EXPECT_EQ(r.err.substr(0, sizeof capacity_24 - 1), capacity_24) << format;
+    }
+}
+
+TEST_F(unpaprel_cli, label_height_that_wraps_the_page_height_is_refused)
+{
+    for (const char *height : {"4294965078", "4294967295"}) {
+        command_result r = run({std::string("0-65-93-24-3-1-2-") + height, "scan"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("Format: text height=") + height + "\nunpaprel: text height " +
+                             height + " is out of range\n");
+    }
+    // The largest height whose page height still fits is taken.
+    command_result r = run({"0-65-93-24-3-1-2-4294965077", "scan"});
+    EXPECT_NE(r.err.find("Unformatted channel capacity 8.30002E+08 kB"), std::string::npos);
+}
+
+TEST_F(unpaprel_cli, missing_first_page)
+{
+    command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string(capacity_24) +
+                         "unpaprel: cannot open scan_0001.png: No such file or directory\n");
+}
+
+TEST_F(unpaprel_cli, pages_until_the_first_missing_one)
+{
+    page("scan_0001.png");
+    page("scan_0002.png");
+    page("scan_0003.png");
+    page("scan_0005.png");
+    command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 0);
+    std::string first = std::string(capacity_24) + page_lines("scan_0001.png");
+    EXPECT_EQ(r.err.substr(0, first.size()), first);
+    for (const char *n : {"0001", "0002", "0003"}) {
+        std::string debug = std::string("scan_") + n + "_debug.pgm";
+        EXPECT_EQ(count(r.err, "Decoding PNG file scan_" + std::string(n) + ".png...\n"), 1u);
+        EXPECT_EQ(count(r.err, "Writing debug image into " + debug + ".\n"), 1u);
+        std::string pgm = read_file(dir + "/" + debug);
+        EXPECT_EQ(pgm.substr(0, 13), "P5\n40 30\n255\n");
+        EXPECT_EQ(pgm.size(), 13u + 1200);
+    }
+    EXPECT_EQ(count(r.err, "Decoding PNG file"), 3u);
+    EXPECT_FALSE(file_exists(dir + "/scan_0005_debug.pgm"));
+    std::string last = "Writing debug image into scan_0003_debug.pgm.\n";
+    ASSERT_GE(r.err.size(), last.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - last.size()), last);
+}
+
+TEST_F(unpaprel_cli, base_with_directory_and_failure_image_in_the_working_directory)
+{
+    mkdir((dir + "/sub").c_str(), 0755);
+    page("sub/scan_0001.png");
+    // Page 2 is white paper with one speck: the speck is erased as dirt, and
+    // then no corner is left to find.
+    std::vector<uint8_t> speck(40 * 30, 255);
+    speck[3 * 40 + 30] = speck[3 * 40 + 31] = speck[4 * 40 + 30] = speck[4 * 40 + 31] = 0;
+    page("sub/scan_0002.png", speck);
+    command_result r = run({"0-65-93-24-3-1-2-24", "sub/scan"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(file_exists(dir + "/sub/scan_0001_debug.pgm"));
+    EXPECT_FALSE(file_exists(dir + "/sub/scan_0002_debug.pgm"));
+    std::string tail = "erased 4 pixels of dirt.\nSearching for the corners.\n"
+                       "Error: cannot find upper left corner\nSee failure_debug.pgm why.\n";
+    ASSERT_GE(r.err.size(), tail.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+    EXPECT_EQ(read_file(dir + "/failure_debug.pgm"), "P5\n40 30\n255\n" + std::string(1200, '\xff'));
+}
+
+TEST_F(unpaprel_cli, debug_image_that_cannot_be_written_is_only_a_warning)
+{
+    page("scan_0001.png");
+    page("scan_0002.png");
+    mkdir((dir + "/scan_0001_debug.pgm").c_str(), 0755);
+    command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Writing debug image into scan_0001_debug.pgm.\n"
+                         "Warning: cannot open dumpfile scan_0001_debug.pgm: Is a directory\n"
+                         "Decoding PNG file scan_0002.png...\n"),
+              std::string::npos);
+    EXPECT_TRUE(file_exists(dir + "/scan_0002_debug.pgm"));
+}
+
+TEST_F(unpaprel_cli, broken_page_ends_the_run_naming_the_file)
+{
+    page("scan_0001.png");
+    write_file(dir + "/scan_0002.png", "GIF89a not a PNG at all");
+    command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 1);
+    std::string tail = "Decoding PNG file scan_0002.png...\n"
+                       "unpaprel: cannot read PNG file scan_0002.png: Not a PNG file\n";
+    ASSERT_GE(r.err.size(), tail.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+    EXPECT_TRUE(file_exists(dir + "/scan_0001_debug.pgm"));
+    EXPECT_FALSE(file_exists(dir + "/failure_debug.pgm"));
+}
+
+} // namespace
