@@ -154,6 +154,7 @@ TEST_F(unpaprel_cli, pages_until_the_first_missing_one)
         EXPECT_EQ(pgm.size(), 13u + 1200);
     }
     EXPECT_EQ(count(r.err, "Decoding PNG file"), 3u);
+    EXPECT_EQ(r.out.size(), 3u * 199773);
     EXPECT_FALSE(file_exists(dir + "/scan_0005_debug.pgm"));
     std::string last = "Writing debug image into scan_0003_debug.pgm.\n";
     ASSERT_GE(r.err.size(), last.size());
@@ -171,6 +172,7 @@ TEST_F(unpaprel_cli, base_with_directory_and_failure_image_in_the_working_direct
     page("sub/scan_0002.png", speck);
     command_result r = run({"0-65-93-24-3-1-2-24", "sub/scan"});
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.size(), 199773u);  // the first page's payload stays written
     EXPECT_TRUE(file_exists(dir + "/sub/scan_0001_debug.pgm"));
     EXPECT_FALSE(file_exists(dir + "/sub/scan_0002_debug.pgm"));
     std::string tail = "erased 4 pixels of dirt.\nSearching for the corners.\n"
@@ -204,6 +206,7 @@ TEST_F(unpaprel_cli, broken_page_ends_the_run_naming_the_file)
                        "unpaprel: cannot read PNG file scan_0002.png: Not a PNG file\n";
     ASSERT_GE(r.err.size(), tail.size());
     EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+    EXPECT_EQ(r.out.size(), 199773u);
     EXPECT_TRUE(file_exists(dir + "/scan_0001_debug.pgm"));
     EXPECT_FALSE(file_exists(dir + "/failure_debug.pgm"));
 }
