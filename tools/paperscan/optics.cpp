@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr double edge_resolution = 1024.0;  // profile entries per page pixel
+constexpr double edge_resolution = 1024.0;  // at least this many profile entries per page pixel
 constexpr uint32_t kernel_variants = 4;     // grows left (bit 0), grows right (bit 1)
 
 double normal_cdf(double z)
@@ -138,15 +138,17 @@ void page_box(const page_optics &o, const scan_geometry &g, int64_t box[4])
 bool make_edge_profile(double sigma, double box, edge_profile *profile)
 {
     profile->reach = 0.5 * box + 5.0 * sigma;
-    profile->resolution = edge_resolution;
-    profile->count = (uint32_t)ceil(2.0 * profile->reach * edge_resolution) + 2;
+    profile->count = (uint32_t)ceil(2.0 * profile->reach * edge_resolution) + 1;
+    // The last entry sits exactly at +reach, so a sharp edge (no blur), which
+    // is a straight ramp between -reach and +reach, is exact at both ends.
+    profile->resolution = (profile->count - 1) / (2.0 * profile->reach);
     profile->table = (float *)malloc((size_t)profile->count * sizeof(float));
     if (!profile->table) {
         fprintf(stderr, "paperscan: cannot allocate the edge profile\n");
         return false;
     }
     for (uint32_t k = 0; k < profile->count; k++)
-        profile->table[k] = (float)edge_value(k / edge_resolution - profile->reach, sigma, box);
+        profile->table[k] = (float)edge_value(k / profile->resolution - profile->reach, sigma, box);
     return true;
 }
 
@@ -174,18 +176,23 @@ bool make_page_optics(const uint8_t *page, const scan_options &options, page_opt
     uint32_t length = (2 * (uint32_t)o->pad + 1) * profile_oversampling + 1;
     size_t profile_bytes = (size_t)o->strips * o->samples * sizeof(uint16_t);
     o->profiles = (uint16_t *)malloc(profile_bytes);
+    o->has_toner = (uint8_t *)malloc(o->strips);
     float *kernels = (float *)malloc(kernel_variants * length * sizeof(float));
     float *accumulator = (float *)malloc(o->samples * sizeof(float));
     uint8_t *pattern = (uint8_t *)malloc(page_width);
-    bool ok = o->profiles && kernels && accumulator && pattern;
+    bool ok = o->profiles && o->has_toner && kernels && accumulator && pattern;
     if (!ok) {
         fprintf(stderr, "paperscan: cannot allocate %zu bytes for the page profiles\n", profile_bytes);
     } else {
         make_kernels(*o, length, kernels);
         // Without growth the bands between rows have no height: skip them.
-        for (uint32_t q = o->half_gain != 0.0 ? 0 : 1; q < o->strips; q += o->half_gain != 0.0 ? 1 : 2) {
+        // Strips without toner are left unfilled, which also keeps the
+        // memory of a mostly white page from ever being touched.
+        for (uint32_t q = 0; q < o->strips; q++) {
             strip_pattern(page, q, o->half_gain >= 0.0, pattern);
-            build_strip(*o, pattern, kernels, length, accumulator, o->profiles + (size_t)q * o->samples);
+            o->has_toner[q] = (q % 2 == 1 || o->half_gain != 0.0) && memchr(pattern, 1, page_width);
+            if (o->has_toner[q])
+                build_strip(*o, pattern, kernels, length, accumulator, o->profiles + (size_t)q * o->samples);
         }
     }
     free(kernels);
@@ -199,7 +206,9 @@ void free_page_optics(page_optics *o)
     free_edge_profile(&o->edge_x);
     free_edge_profile(&o->edge_y);
     free(o->profiles);
+    free(o->has_toner);
     o->profiles = nullptr;
+    o->has_toner = nullptr;
 }
 
 float coverage_at(const page_optics &o, double u, double v)
@@ -223,11 +232,11 @@ float coverage_at(const page_optics &o, double u, double v)
         float core_top = h != 0.0 ? edge_lookup(o.edge_y, v - ((double)n + h)) : band_top;
         float core_bottom = edge_lookup(o.edge_y, v - ((double)n + 1.0 - h));
         float band = band_top - core_top, core = core_top - core_bottom;
-        if (band != 0.0f) {
+        if (band != 0.0f && o.has_toner[2 * n]) {
             const uint16_t *p = o.profiles + (size_t)(2 * n) * o.samples + k;
             sum += band * ((float)p[0] + f * ((float)p[1] - (float)p[0]));
         }
-        if (core != 0.0f && n < (int64_t)page_height) {
+        if (core != 0.0f && n < (int64_t)page_height && o.has_toner[2 * n + 1]) {
             const uint16_t *p = o.profiles + (size_t)(2 * n + 1) * o.samples + k;
             sum += core * ((float)p[0] + f * ((float)p[1] - (float)p[0]));
         }

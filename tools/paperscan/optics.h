@@ -46,6 +46,7 @@ struct page_optics {
     uint32_t samples;       // per strip: (page_width + 2 * pad) * 12 + 1
     uint32_t strips;        // 2 * page_height + 1
     uint16_t *profiles;     // malloc'd, strips x samples, blurred coverage x 65535
+    uint8_t *has_toner;     // malloc'd, per strip; the profiles of strips without are not filled
 };
 
 // Builds the strips of `page` (page_pixels bytes, 0 black) for the dot gain,

@@ -1,0 +1,137 @@
+// Dirt, light and noise: what each may change and by how much.
+#include "blemishes.h"
+#include "random.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// A small sheet: paper with a dark band (toner) across the middle.
+sheet banded_sheet(const scan_options &o, uint32_t width, uint32_t height)
+{
+    sheet s{};
+    EXPECT_TRUE(alloc_sheet(width, height, &s));
+    for (uint32_t y = 0; y < height; y++)
+        for (uint32_t x = 0; x < width; x++)
+            s.pixels[y * width + x] = reflectance_sample(y > height / 3 && y < height / 2 ? o.toner : o.paper);
+    return s;
+}
+
+scan_geometry small_geometry(const scan_options &o)
+{
+    scan_geometry g;
+    EXPECT_TRUE(make_geometry(o, &g));
+    return g;
+}
+
+scan_options small_options()
+{
+    scan_options o;
+    o.scale = 0.5;
+    o.sheet_width = 800;
+    o.sheet_height = 1200;
+    o.dust = 0;
+    return o;
+}
+
+TEST(Dirt, DustAndHairsOnlyDarkenAndScratchesOnlyLightenToPaper)
+{
+    scan_options o = small_options();
+    scan_geometry g = small_geometry(o);
+    sheet clean = banded_sheet(o, 800, 1200);
+    const size_t count = 800 * 1200;
+    const uint16_t paper = reflectance_sample(o.paper);
+    struct effect {
+        double dust;
+        uint32_t hairs, scratches;
+        int direction;  // -1 darker, +1 lighter
+    };
+    for (const effect &e : {effect{40, 0, 0, -1}, effect{0, 5, 0, -1}, effect{0, 0, 3, +1}}) {
+        o.dust = e.dust, o.hairs = e.hairs, o.scratches = e.scratches;
+        sheet s = banded_sheet(o, 800, 1200);
+        ASSERT_TRUE(add_dirt(&s, o, g, 99));
+        size_t changed = 0;
+        for (size_t i = 0; i < count; i++) {
+            if (s.pixels[i] == clean.pixels[i])
+                continue;
+            changed++;
+            if (e.direction < 0)
+                ASSERT_LT(s.pixels[i], clean.pixels[i]);
+            else
+                ASSERT_TRUE(s.pixels[i] > clean.pixels[i] && s.pixels[i] <= paper);
+        }
+        EXPECT_GT(changed, 20u) << e.dust << " " << e.hairs << " " << e.scratches;
+        free_sheet(&s);
+    }
+    free_sheet(&clean);
+}
+
+TEST(Dirt, DustDensityIsPerSquareInchOfSheet)
+{
+    scan_options o = small_options();
+    o.dust = 2.0;
+    o.dust_size = 0.5;  // every speck a disc of radius 0.5: at most 4 pixels each
+    o.dpi = 100;        // 8 x 12 inches: 192 specks
+    scan_geometry g = small_geometry(o);
+    sheet s{};
+    ASSERT_TRUE(alloc_sheet(800, 1200, &s));
+    for (size_t i = 0; i < 800 * 1200; i++)
+        s.pixels[i] = 60000;
+    ASSERT_TRUE(add_dirt(&s, o, g, 5));
+    size_t dark = 0;
+    for (size_t i = 0; i < 800 * 1200; i++)
+        dark += s.pixels[i] < 60000;
+    EXPECT_GE(dark, 192u);  // each speck's centre pixel is fully covered
+    EXPECT_LE(dark, 192u * 4);
+    free_sheet(&s);
+}
+
+TEST(Light, IlluminationFallsTowardsTheRightAndTheEnds)
+{
+    EXPECT_NEAR(illumination_gain(0.1, 1000, 1000, 0, 500), 1.0, 1e-3);
+    EXPECT_NEAR(illumination_gain(0.1, 1000, 1000, 999, 0), 0.9, 1e-3);
+    EXPECT_NEAR(illumination_gain(0.1, 1000, 1000, 999, 500), 0.94, 1e-3);
+    EXPECT_NEAR(illumination_gain(0.0, 1000, 1000, 999, 0), 1.0, 1e-12);
+}
+
+TEST(Light, NoiseHasTheAskedSpreadAndNoBias)
+{
+    scan_options o = small_options();
+    o.illumination = 0;
+    o.noise = 0.02;
+    sheet s{};
+    ASSERT_TRUE(alloc_sheet(500, 400, &s));
+    for (size_t i = 0; i < 500 * 400; i++)
+        s.pixels[i] = 32768;
+    add_light_and_noise(&s, o, 7);
+    double sum = 0, squares = 0;
+    for (size_t i = 0; i < 500 * 400; i++) {
+        double d = (s.pixels[i] - 32768.0) / 65535.0;
+        sum += d;
+        squares += d * d;
+    }
+    double mean = sum / 200000, spread = sqrt(squares / 200000 - mean * mean);
+    EXPECT_NEAR(mean, 0.0, 0.0005);
+    EXPECT_NEAR(spread, 0.02, 0.0005);
+    free_sheet(&s);
+}
+
+TEST(Random, StreamsAreRepeatableAndDistinct)
+{
+    random_stream a{derive_seed(1, 2)}, b{derive_seed(1, 2)}, c{derive_seed(1, 3)}, d{derive_seed(2, 2)};
+    uint64_t va = next_u64(&a);
+    EXPECT_EQ(va, next_u64(&b));
+    EXPECT_NE(va, next_u64(&c));
+    EXPECT_NE(va, next_u64(&d));
+    random_stream u{42};
+    for (int i = 0; i < 1000; i++) {
+        double x = next_between(&u, -2.0, 3.0);
+        ASSERT_GE(x, -2.0);
+        ASSERT_LT(x, 3.0);
+    }
+}
+
+} // namespace
