@@ -35,10 +35,12 @@ const char usage_text[] =
     "printer set to the same resolution.\n\n"
     "Example: sheetprint -o pages.pdf paprel_out_*.pgm\n\n";
 
-[[noreturn]] void usage()
+// Asked for with -h the usage text is no error; after a wrong command line
+// it is.
+[[noreturn]] void usage(int status)
 {
     fputs(usage_text, stderr);
-    exit(1);
+    exit(status);
 }
 
 struct command_line {
@@ -76,7 +78,8 @@ void parse_options(int argc, char **argv, command_line *line, print_job *job)
         case 'r': job->dpi = parse_count(optarg, "the resolution (-r)", min_dpi, max_dpi); break;
         case 'd': job->dots = parse_count(optarg, "the dots per pixel (-d)", 1, max_dots); break;
         case 'g': gain = optarg; break;
-        default: usage();
+        case 'h': usage(0);
+        default: usage(1);
         }
     }
     // The gain is checked last: its limit depends on the dots per pixel.
@@ -120,7 +123,7 @@ int main(int argc, char **argv)
     static print_job job;
     parse_options(argc, argv, &line, &job);
     if (optind >= argc)
-        usage();
+        usage(1);
     bool pdf = choose_pdf(line);
     job.layout = compute_layout(*job.paper, job.dpi, job.dots);
     if (!job.layout.fits) {
