@@ -13,13 +13,16 @@
 #include <cstdlib>
 #include <cstring>
 
-decoder_settings settings = {text_height, page_height, nullptr, 0};
+decoder_settings settings = {text_height, page_height, nullptr, 0, 9999};
 
 namespace {
 
 // One record for the whole run: it is about 120 KB, too big for the stack,
 // and nothing in it outlives a page.
 page_state page;
+
+// Irreparable codewords of all pages so far; any of them fails the run.
+uint64_t irreparable_codewords;
 
 const char usage_text[] =
     "\nusage: unpaprel <format> <input filename base>\n\n"
@@ -121,11 +124,25 @@ void finish_page(size_t base_length)
     page.work = nullptr;
 }
 
+// The page sequence is over: payload bytes known to be wrong must not pass
+// for a restored file, nor must a payload that did not reach its file.
+[[noreturn]] void end_run()
+{
+    check_output();
+    if (irreparable_codewords > 0) {
+        fprintf(stderr, "unpaprel: %lu irreparable codewords, the payload is damaged\n",
+                (unsigned long)irreparable_codewords);
+        exit(1);
+    }
+    exit(0);
+}
+
 // Opens the scan of settings.page_number; a missing page after the first
-// is the normal end of the run.
+// is the normal end of the run.  The name is bounded by the buffer, not by
+// four digits, so that a page beyond the limit is named in full.
 void open_scan(const char *base, size_t base_length)
 {
-    snprintf(settings.output_base, base_length + 10, "%s_%04u.png", base, settings.page_number);
+    snprintf(settings.output_base, base_length + 16, "%s_%04u.png", base, settings.page_number);
     page.scan_file = fopen(settings.output_base, "rb");
     if (page.scan_file)
         return;
@@ -134,10 +151,8 @@ void open_scan(const char *base, size_t base_length)
         fprintf(stderr, "unpaprel: cannot open %s: ", settings.output_base);
     free(settings.output_base);
     settings.output_base = nullptr;
-    if (settings.page_number > 1) {
-        check_output();
-        exit(0);
-    }
+    if (settings.page_number > 1)
+        end_run();
     errno = error;
     perror("");
     exit(1);
@@ -162,12 +177,16 @@ int unpaprel_main(int argc, char **argv)
     }
     for (settings.page_number = 1;; settings.page_number++) {
         open_scan(base, base_length);
-        fprintf(stderr, "Decoding PNG file %s...\n", settings.output_base);
-        decode_page();
-        finish_page(base_length);
-        if (settings.page_number == 9999) {
+        // Only a page that exists beyond the limit is an error: a complete
+        // archive of exactly page_limit pages ends like any other.
+        if (settings.page_number > settings.page_limit) {
             fprintf(stderr, "unpaprel: Too many pages - 10,000 or more.\n");
+            check_output();
             return 1;
         }
+        fprintf(stderr, "Decoding PNG file %s...\n", settings.output_base);
+        decode_page();
+        irreparable_codewords += page_damage.golay_stats[4];
+        finish_page(base_length);
     }
 }

@@ -64,6 +64,7 @@ struct decoder_settings {
     int64_t page_height;        // 2218 + text_height, summed in 32 bits
     char *output_base;          // current page file name, then its debug name
     uint32_t page_number;       // page being decoded, from 1
+    uint32_t page_limit;        // the last page number a run may decode
 };
 extern decoder_settings settings;
 

@@ -2,11 +2,15 @@
 // report, the page sequence and its end, debug image names, the failure path
 // and the refusals.  Pages are small framed images, so each decodes quickly.
 #include "cli.h"
+#include "page_state.h"
 #include "png_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -142,7 +146,9 @@ TEST_F(unpaprel_cli, pages_until_the_first_missing_one)
     page("scan_0003.png");
     page("scan_0005.png");
     command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
-    EXPECT_EQ(r.status, 0);
+    // A frame this small holds no readable bits, so every page has
+    // irreparable codewords, and the run must say its payload is damaged.
+    EXPECT_EQ(r.status, 1);
     std::string first = std::string(capacity_24) + page_lines("scan_0001.png");
     EXPECT_EQ(r.err.substr(0, first.size()), first);
     for (const char *n : {"0001", "0002", "0003"}) {
@@ -156,9 +162,16 @@ TEST_F(unpaprel_cli, pages_until_the_first_missing_one)
     EXPECT_EQ(count(r.err, "Decoding PNG file"), 3u);
     EXPECT_EQ(r.out.size(), 3u * 199773);
     EXPECT_FALSE(file_exists(dir + "/scan_0005_debug.pgm"));
-    std::string last = "Writing debug image into scan_0003_debug.pgm.\n";
-    ASSERT_GE(r.err.size(), last.size());
-    EXPECT_EQ(r.err.substr(r.err.size() - last.size()), last);
+    size_t last_page = r.err.rfind("Writing debug image into scan_0003_debug.pgm.\n");
+    ASSERT_NE(last_page, std::string::npos);
+    std::string tail = r.err.substr(last_page + 46);
+    unsigned long damaged = 0;
+    ASSERT_EQ(sscanf(tail.c_str(), "unpaprel: %lu irreparable codewords, the payload is damaged\n",
+                     &damaged), 1) << tail;
+    EXPECT_EQ(tail, "unpaprel: " + std::to_string(damaged) +
+                        " irreparable codewords, the payload is damaged\n");
+    EXPECT_EQ(damaged % 3, 0u) << "three identical pages";
+    EXPECT_GT(damaged, 0u);
 }
 
 TEST_F(unpaprel_cli, base_with_directory_and_failure_image_in_the_working_directory)
@@ -188,7 +201,7 @@ TEST_F(unpaprel_cli, debug_image_that_cannot_be_written_is_only_a_warning)
     page("scan_0002.png");
     mkdir((dir + "/scan_0001_debug.pgm").c_str(), 0755);
     command_result r = run({"0-65-93-24-3-1-2-24", "scan"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1) << "the frames hold irreparable codewords";
     EXPECT_NE(r.err.find("Writing debug image into scan_0001_debug.pgm.\n"
                          "Warning: cannot open dumpfile scan_0001_debug.pgm: Is a directory\n"
                          "Decoding PNG file scan_0002.png...\n"),
@@ -209,6 +222,31 @@ TEST_F(unpaprel_cli, broken_page_ends_the_run_naming_the_file)
     EXPECT_EQ(r.out.size(), 199773u);
     EXPECT_TRUE(file_exists(dir + "/scan_0001_debug.pgm"));
     EXPECT_FALSE(file_exists(dir + "/failure_debug.pgm"));
+}
+
+// The page limit, lowered so that a few small pages reach it.  A run that
+// ends exactly at the limit is complete; only a page beyond it is an error.
+// Each run happens in a child process, with the payload sent to /dev/null.
+TEST_F(unpaprel_cli, page_limit_fails_only_when_a_page_lies_beyond_it)
+{
+    page("scan_0001.png");
+    page("scan_0002.png");
+    std::string base = dir + "/scan";
+    auto decode = [&base]() {
+        if (!freopen("/dev/null", "w", stdout))
+            exit(99);
+        settings.page_limit = 2;
+        char format[] = "0-65-93-24-3-1-2-24";
+        char *argv[] = {(char *)"unpaprel", format, &base[0], nullptr};
+        exit(unpaprel_main(3, argv));
+    };
+    // The frames hold irreparable words, so the complete run ends with the
+    // damage line, not with the page limit.
+    EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
+                "scan_0002_debug.pgm.\nunpaprel: [0-9]+ irreparable codewords, the payload is damaged\n$");
+    page("scan_0003.png");
+    EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
+                "scan_0002_debug.pgm.\nunpaprel: Too many pages - 10,000 or more.\n$");
 }
 
 } // namespace
