@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,21 +13,32 @@ namespace {
 
 struct parsed {
     bool ok;
-    scan_command command;
+    scan_command command;  // its page list points into argv
     std::string err;
+    std::vector<const char *> argv;
 };
 
+// Held by pointer so that argv, which the command points into, never moves.
+std::unique_ptr<parsed> parse_owned(std::vector<const char *> args)
+{
+    std::unique_ptr<parsed> p(new parsed{false, {}, "", std::move(args)});
+    p->argv.insert(p->argv.begin(), "paperscan");
+    p->err = capture_stderr(
+        [&] { p->ok = parse_command_line((int)p->argv.size(), p->argv.data(), &p->command); });
+    return p;
+}
+
+// For the options alone: the names and page list are not looked at.
 parsed parse(std::vector<const char *> args)
 {
-    args.insert(args.begin(), "paperscan");
-    parsed p{false, {}, ""};
-    p.err = capture_stderr([&] { p.ok = parse_command_line((int)args.size(), args.data(), &p.command); });
-    return p;
+    std::unique_ptr<parsed> p = parse_owned(std::move(args));
+    return parsed{p->ok, p->command, p->err, {}};
 }
 
 TEST(ScanOptions, DefaultsAreAnA4SheetAt600DpiWithMildEffects)
 {
-    parsed p = parse({"scan", "a.pgm", "b.pgm"});
+    std::unique_ptr<parsed> owned = parse_owned({"scan", "a.pgm", "b.pgm"});
+    const parsed &p = *owned;
     ASSERT_TRUE(p.ok) << p.err;
     EXPECT_STREQ(p.command.output_base, "scan");
     ASSERT_EQ(p.command.page_count, 2);

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <ostream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -75,14 +74,22 @@ struct page_report {
     unsigned long corrected = 0, irreparable = 0;
 };
 
+// The count on the Golay statistics line that starts at `from` with `label`.
+unsigned long golay_count(const std::string &err, size_t from, const std::string &label)
+{
+    size_t at = err.find(label, from);
+    return at == std::string::npos ? 0 : std::stoul(err.substr(at + label.size()));
+}
+
 std::vector<page_report> golay_reports(const std::string &err)
 {
     std::vector<page_report> pages;
-    std::regex block("1 bad bit +([0-9]+)\n2 bad bits +([0-9]+)\n3 bad bits +([0-9]+)\n4 bad bits +([0-9]+)\n");
-    for (std::sregex_iterator i(err.begin(), err.end(), block), end; i != end; ++i) {
+    const std::string title = "Golay stats\n===========\n";
+    for (size_t at = err.find(title); at != std::string::npos; at = err.find(title, at + 1)) {
         page_report r;
-        r.corrected = std::stoul((*i)[1]) + 2 * std::stoul((*i)[2]) + 3 * std::stoul((*i)[3]);
-        r.irreparable = std::stoul((*i)[4]);
+        r.corrected = golay_count(err, at, "\n1 bad bit ") + 2 * golay_count(err, at, "\n2 bad bits ") +
+                      3 * golay_count(err, at, "\n3 bad bits ");
+        r.irreparable = golay_count(err, at, "\n4 bad bits ");
         pages.push_back(r);
     }
     return pages;
