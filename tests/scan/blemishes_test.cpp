@@ -1,6 +1,5 @@
 // Dirt, light and noise: what each may change and by how much.
 #include "blemishes.h"
-#include "random.h"
 
 #include <gtest/gtest.h>
 
@@ -117,21 +116,6 @@ TEST(Light, NoiseHasTheAskedSpreadAndNoBias)
     EXPECT_NEAR(mean, 0.0, 0.0005);
     EXPECT_NEAR(spread, 0.02, 0.0005);
     free_sheet(&s);
-}
-
-TEST(Random, StreamsAreRepeatableAndDistinct)
-{
-    random_stream a{derive_seed(1, 2)}, b{derive_seed(1, 2)}, c{derive_seed(1, 3)}, d{derive_seed(2, 2)};
-    uint64_t va = next_u64(&a);
-    EXPECT_EQ(va, next_u64(&b));
-    EXPECT_NE(va, next_u64(&c));
-    EXPECT_NE(va, next_u64(&d));
-    random_stream u{42};
-    for (int i = 0; i < 1000; i++) {
-        double x = next_between(&u, -2.0, 3.0);
-        ASSERT_GE(x, -2.0);
-        ASSERT_LT(x, 3.0);
-    }
 }
 
 } // namespace

@@ -111,24 +111,13 @@ void write_pixels(png_structp png, const sheet &s, const scan_options &o, const 
     png_write_end(png, nullptr);
 }
 
-} // namespace
-
-bool write_scan(const char *path, const sheet &s, const scan_options &o)
+// Opens `path` and writes the whole file; false with a message on failure.
+bool write_file(const char *path, const sheet &s, const scan_options &o, const uint16_t *encoded,
+                uint8_t *row)
 {
-    uint16_t *encoded = (uint16_t *)malloc(65536 * sizeof(uint16_t));
-    uint8_t *row = (uint8_t *)malloc((size_t)s.width * 3);
-    if (!encoded || !row) {
-        fprintf(stderr, "paperscan: cannot allocate the row buffers\n");
-        free(encoded);
-        free(row);
-        return false;
-    }
-    make_encoding(o, encoded);
     FILE *file = fopen(path, "wb");
     if (!file) {
         fprintf(stderr, "paperscan: cannot open %s for writing: %s\n", path, strerror(errno));
-        free(encoded);
-        free(row);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, (png_voidp)path, on_png_error,
@@ -151,7 +140,23 @@ bool write_scan(const char *path, const sheet &s, const scan_options &o)
     closed = (fclose(file) == 0) && closed;
     if (ok && !closed)
         fprintf(stderr, "paperscan: cannot write %s: %s\n", path, strerror(errno));
+    return ok && closed;
+}
+
+} // namespace
+
+bool write_scan(const char *path, const sheet &s, const scan_options &o)
+{
+    uint16_t *encoded = (uint16_t *)malloc(65536 * sizeof(uint16_t));
+    uint8_t *row = (uint8_t *)malloc((size_t)s.width * 3);
+    bool ok = encoded && row;
+    if (!ok) {
+        fprintf(stderr, "paperscan: cannot allocate the row buffers\n");
+    } else {
+        make_encoding(o, encoded);
+        ok = write_file(path, s, o, encoded, row);
+    }
     free(encoded);
     free(row);
-    return ok && closed;
+    return ok;
 }
