@@ -85,8 +85,12 @@ int unpaprel_main(int argc, char **argv);
 int64_t double_to_int64(double value);
 
 // Reads page.scan_file (named by settings.output_base) into a new 8-bit grey
-// `image`, allocates `work` of the same size and closes the file.
+// `image`, allocates `work` of the same size and closes the file.  A file
+// libpng cannot read ends the run with one line naming it.
 void load_png(page_state &page);
+// load_png without the ending: a file libpng cannot read is closed, nothing
+// stays allocated, and the reason (valid until the next call) is returned.
+bool try_load_png(page_state &page, const char **reason);
 // The 256 display-gamma entries that dump_debug_image maps `work` through.
 void fill_gamma_table(uint8_t *table);
 // Maps `work` through the gamma table in place and writes it as a PGM file.

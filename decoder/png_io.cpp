@@ -40,24 +40,23 @@ void release_reader()
 }
 
 // libpng's own handler would print its reason and abort; keep the reason and
-// return to load_png, which names the file.
+// return to try_load_png, which hands it to its caller.
 void on_png_error(png_structp png, png_const_charp message)
 {
     snprintf(reader.reason, sizeof reader.reason, "%s", message);
     png_longjmp(png, 1);
 }
 
-[[noreturn]] void refuse_scan(page_state &page, const char *reason)
+// Gives back everything a failed read took: the libpng structures, the row
+// table, the frame buffers and the file.
+void abandon_scan(page_state &page)
 {
-    fprintf(stderr, "unpaprel: cannot read PNG file %s: %s\n",
-            settings.output_base ? settings.output_base : "(unnamed)", reason);
     release_reader();
     free(page.image);
     free(page.work);
     page.image = page.work = nullptr;
     fclose(page.scan_file);
     page.scan_file = nullptr;
-    exit(1);
 }
 
 // The conversions that bring every colour type and bit depth to one 8-bit
@@ -132,16 +131,24 @@ void allocate_frames(page_state &page)
 
 } // namespace
 
-void load_png(page_state &page)
+bool try_load_png(page_state &page, const char **reason)
 {
+    page.image = page.work = nullptr;
+    reader.info = nullptr;
     reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, nullptr);
     if (reader.png)
         reader.info = png_create_info_struct(reader.png);
-    if (!reader.png || !reader.info)
-        refuse_scan(page, "out of memory for the PNG reader");
+    if (!reader.png || !reader.info) {
+        abandon_scan(page);
+        *reason = "out of memory for the PNG reader";
+        return false;
+    }
     // Every libpng error below lands here, with its reason in reader.reason.
-    if (setjmp(png_jmpbuf(reader.png)))
-        refuse_scan(page, reader.reason);
+    if (setjmp(png_jmpbuf(reader.png))) {
+        abandon_scan(page);
+        *reason = reader.reason;
+        return false;
+    }
     int passes = read_header(page);
     allocate_frames(page);
     for (int pass = 0; pass < passes; pass++)
@@ -150,6 +157,17 @@ void load_png(page_state &page)
     release_reader();
     fclose(page.scan_file);
     page.scan_file = nullptr;
+    return true;
+}
+
+void load_png(page_state &page)
+{
+    const char *reason = "";
+    if (try_load_png(page, &reason))
+        return;
+    fprintf(stderr, "unpaprel: cannot read PNG file %s: %s\n",
+            settings.output_base ? settings.output_base : "(unnamed)", reason);
+    exit(1);
 }
 
 void fill_gamma_table(uint8_t *table)
