@@ -60,6 +60,12 @@ void open_input(const char *path)
     int first = fgetc(input_file);
     if (first == EOF && ferror(input_file))
         fail_with_errno("paprel: cannot read input file %s: ", path);
+    // A device such as /dev/zero seeks to 0 and then never ends: it would
+    // fill 9999 pages, all labelled with a page count of 0.
+    if (first != EOF && size == 0) {
+        fprintf(stderr, "paprel: cannot measure the size of %s\n", path);
+        exit(1);
+    }
     if (first != EOF)
         ungetc(first, input_file);
 }
