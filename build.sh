@@ -39,7 +39,8 @@ run_demo() { # file
     name=$(basename "$1")
     length=$(wc -c < "$1")
     rm -rf demo-out && mkdir demo-out
-    build/encoder/paprel "$1" "demo-out/${name%.*}"
+    # From inside demo-out, so that the label carries the bare name.
+    (cd demo-out && ../build/encoder/paprel "../$1" "${name%.*}")
     build/sheetprint/sheetprint -o demo-out/pages.pdf demo-out/*_[0-9][0-9][0-9][0-9].pgm
     gs -q -dSAFER -sDEVICE=pnggray -r600 -o demo-out/scan_%04d.png demo-out/pages.pdf
     echo "demo: $(ls demo-out/scan_*.png | wc -l) page(s) printed to demo-out/pages.pdf and scanned; decoding"
