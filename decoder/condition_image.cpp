@@ -21,47 +21,100 @@ size_t pixel_count(const page_state &page)
     return (size_t)page.width * page.height;
 }
 
+// A row is changed in place a piece at a time: each piece is computed from
+// pixels not yet changed into a local buffer, then copied into the row.
+// The loops over a piece have nothing to fear from aliasing and vectorise.
+constexpr uint32_t piece_size = 256;
+
+uint8_t larger(uint8_t a, uint8_t b)
+{
+    return a > b ? a : b;
+}
+
+uint8_t smaller(uint8_t a, uint8_t b)
+{
+    return a < b ? a : b;
+}
+
+// Pixels x0 .. x0 + n - 1 (x0 >= 1) of `row` become the maximum over columns
+// x - 1 and x of `row` and `above`.
+void max_piece(uint8_t *row, const uint8_t *above, uint32_t x0, uint32_t n)
+{
+    uint8_t out[piece_size];
+    for (uint32_t i = 0; i < n; i++) {
+        const uint32_t x = x0 + i;
+        out[i] = larger(larger(row[x - 1], row[x]), larger(above[x - 1], above[x]));
+    }
+    memcpy(row + x0, out, n);
+}
+
+// Pieces from the right end leftward: a piece reads column x0 - 1, which
+// the pieces to its left have not changed yet.  Column 0 goes last.
+void max_row(uint8_t *row, const uint8_t *above, uint32_t w)
+{
+    for (uint32_t end = w; end > 1;) {
+        const uint32_t x0 = end - 1 > piece_size ? end - piece_size : 1;
+        max_piece(row, above, x0, end - x0);
+        end = x0;
+    }
+    row[0] = larger(row[0], above[0]);
+}
+
+// Pixels x0 .. x0 + n - 1 (x0 + n < width) of `row` become the minimum over
+// columns x and x + 1 of `row` and `below`.
+void min_piece(uint8_t *row, const uint8_t *below, uint32_t x0, uint32_t n)
+{
+    uint8_t out[piece_size];
+    for (uint32_t i = 0; i < n; i++) {
+        const uint32_t x = x0 + i;
+        out[i] = smaller(smaller(row[x], row[x + 1]), smaller(below[x], below[x + 1]));
+    }
+    memcpy(row + x0, out, n);
+}
+
+// The mirror image of max_row: pieces from the left end rightward, the last
+// column last.
+void min_row(uint8_t *row, const uint8_t *below, uint32_t w)
+{
+    for (uint32_t x0 = 0; x0 + 1 < w; x0 += piece_size) {
+        const uint32_t n = w - 1 - x0 < piece_size ? w - 1 - x0 : piece_size;
+        min_piece(row, below, x0, n);
+    }
+    row[w - 1] = smaller(row[w - 1], below[w - 1]);
+}
+
 } // namespace
 
+// The horizontal and the vertical pass in one sweep: the rows are taken from
+// the bottom up, so the row above still holds its values from before the
+// cycle, and each pixel becomes the maximum of the 2 x 2 block of which it is
+// the lower right pixel.  Row 0 has no row above and takes the maximum over
+// itself.
 void max_cycle(page_state &page)
 {
     const uint32_t w = page.width, h = page.height;
-    uint8_t *image = page.image;
-    // Right to left and bottom up, so each pixel still sees its neighbour's
-    // value from before the pass while working in place.
-    for (uint32_t y = 0; y < h; y++) {
-        uint8_t *row = image + (size_t)y * w;
-        for (uint32_t x = w - 1; x >= 1 && x < w; x--)
-            if (row[x - 1] > row[x])
-                row[x] = row[x - 1];
+    if (w == 0 || h == 0)
+        return;
+    for (uint32_t y = h - 1; y >= 1; y--) {
+        uint8_t *row = page.image + (size_t)y * w;
+        max_row(row, row - w, w);
     }
-    for (uint32_t y = h - 1; y >= 1 && y < h; y--) {
-        uint8_t *row = image + (size_t)y * w;
-        const uint8_t *above = row - w;
-        for (uint32_t x = 0; x < w; x++)
-            if (above[x] > row[x])
-                row[x] = above[x];
-    }
+    max_row(page.image, page.image, w);
 }
 
+// The mirror image of max_cycle: rows from the top down, the 2 x 2 block of
+// which the pixel is the upper left, the last row over itself.
 void min_cycle(page_state &page)
 {
     const uint32_t w = page.width, h = page.height;
-    uint8_t *image = page.image;
-    // Left to right and top down: the mirror image of max_cycle's order.
-    for (uint32_t y = 0; y < h; y++) {
-        uint8_t *row = image + (size_t)y * w;
-        for (uint32_t x = 0; x + 1 < w; x++)
-            if (row[x + 1] < row[x])
-                row[x] = row[x + 1];
-    }
+    if (w == 0 || h == 0)
+        return;
     for (uint32_t y = 0; y + 1 < h; y++) {
-        uint8_t *row = image + (size_t)y * w;
-        const uint8_t *below = row + w;
-        for (uint32_t x = 0; x < w; x++)
-            if (below[x] < row[x])
-                row[x] = below[x];
+        uint8_t *row = page.image + (size_t)y * w;
+        min_row(row, row + w, w);
     }
+    uint8_t *last = page.image + (size_t)(h - 1) * w;
+    min_row(last, last, w);
 }
 
 void blur_cycle(page_state &page)
@@ -79,9 +132,11 @@ void blur_cycle(page_state &page)
         uint8_t *o = out + (size_t)y * w;
         o[0] = p[0];
         o[w - 1] = p[w - 1];
+        // The sum is at most 16 x 255 + 8 and fits 16 bits, which lets the
+        // loop work on twice as many pixels at once as in 32.
         for (uint32_t x = 1; x + 1 < w; x++) {
-            uint32_t sum = 4 * p[x] + 2 * (n[x] + s[x] + p[x - 1] + p[x + 1])
-                           + n[x - 1] + n[x + 1] + s[x - 1] + s[x + 1] + 8;
+            uint16_t sum = (uint16_t)(4 * p[x] + 2 * (n[x] + s[x] + p[x - 1] + p[x + 1])
+                                      + n[x - 1] + n[x + 1] + s[x - 1] + s[x + 1] + 8);
             o[x] = (uint8_t)(sum >> 4);
         }
     }

@@ -13,6 +13,7 @@
 // Every float/double step below follows a fixed order of operations: the
 // searches compare scores for exact ties, so a reordered sum could move a
 // cross and change decoded bits.
+#include "bilinear.h"
 #include "page_state.h"
 
 #include <cmath>
@@ -89,7 +90,14 @@ float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
     return t - u;
 }
 
-float quadrant_score(const page_state &page, double x, double y)
+namespace {
+
+// Quadrant halves up to this many pixels (scans of up to some 28 input
+// pixels per page pixel) split their rows once per score.
+constexpr int32_t max_split_half = 64;
+
+// quadrant_score for any quadrant half, every sample on its own.
+float quadrant_score_direct(const page_state &page, double x, double y)
 {
     const int32_t n = page.quadrant_half;
     const float level = page.cutlevel;
@@ -97,10 +105,42 @@ float quadrant_score(const page_state &page, double x, double y)
     for (int32_t ii = 0; ii < n; ii++) {
         for (int32_t jj = 0; jj < n; jj++) {
             double i = ii, j = jj;
-            sum = sum - (bilinear_sample(page, i + x, j + y) - level);
-            sum = sum - (bilinear_sample(page, (x - 1) - i, (y - 1) - j) - level);
-            sum = (bilinear_sample(page, i + x, (y - 1) - j) - level) + sum;
-            sum = (bilinear_sample(page, (x - 1) - i, j + y) - level) + sum;
+            sum = sum - (bilinear_at(page, i + x, j + y) - level);
+            sum = sum - (bilinear_at(page, (x - 1) - i, (y - 1) - j) - level);
+            sum = (bilinear_at(page, i + x, (y - 1) - j) - level) + sum;
+            sum = (bilinear_at(page, (x - 1) - i, j + y) - level) + sum;
+        }
+    }
+    return sum;
+}
+
+} // namespace
+
+// The samples lie on the columns i + x and (x - 1) - i and the rows j + y
+// and (y - 1) - j: each is split once, and the sums run in the same order
+// as in quadrant_score_direct.
+float quadrant_score(const page_state &page, double x, double y)
+{
+    const int32_t n = page.quadrant_half;
+    if (n > max_split_half)
+        return quadrant_score_direct(page, x, y);
+    const float level = page.cutlevel;
+    sample_axis below[max_split_half], above[max_split_half];
+    for (int32_t jj = 0; jj < n; jj++) {
+        double j = jj;
+        below[jj] = split_axis(j + y, page.height);
+        above[jj] = split_axis((y - 1) - j, page.height);
+    }
+    float sum = 0;
+    for (int32_t ii = 0; ii < n; ii++) {
+        double i = ii;
+        const sample_axis right = split_axis(i + x, page.width);
+        const sample_axis left = split_axis((x - 1) - i, page.width);
+        for (int32_t jj = 0; jj < n; jj++) {
+            sum = sum - (bilinear_at(page, right, below[jj]) - level);
+            sum = sum - (bilinear_at(page, left, above[jj]) - level);
+            sum = (bilinear_at(page, right, above[jj]) - level) + sum;
+            sum = (bilinear_at(page, left, below[jj]) - level) + sum;
         }
     }
     return sum;
@@ -116,8 +156,8 @@ float measure_cutlevel(const page_state &page, point_f64 centre)
     uint64_t above_count = 0, below_count = 0;
     for (int64_t a = -wx; a <= wx; a++) {
         for (int64_t b = -wy; b <= wy; b++) {
-            float s = bilinear_sample(page, (a * h.x + centre.x) + b * v.x,
-                                      (a * h.y + centre.y) + b * v.y);
+            float s = bilinear_at(page, (a * h.x + centre.x) + b * v.x,
+                                  (a * h.y + centre.y) + b * v.y);
             int64_t d = (int64_t)s - level;    // the integer part; equal counts for neither
             if (d > 0) {
                 above_sum += (float)(d * d);
@@ -149,8 +189,8 @@ void fill_search_area(page_state &page, point_f64 prediction)
             float value = 0;
             if (q != 0 && r != 0) {
                 double a = q - 1 - c2, b = r - 1 - c2;
-                value = bilinear_sample(page, (a * h.x + prediction.x) + b * v.x,
-                                        (a * h.y + prediction.y) + b * v.y) - level;
+                value = bilinear_at(page, (a * h.x + prediction.x) + b * v.x,
+                                    (a * h.y + prediction.y) + b * v.y) - level;
             }
             area[q + r * side] = value;
         }

@@ -7,6 +7,7 @@
 // crosses (`cross_cutlevels`), and hands the bit to receive_bit.  Along every
 // eighth row and column of the data area it draws the negative of its samples
 // into `work` for the debug image.  Holds no state between bits.
+#include "bilinear.h"
 #include "page_state.h"
 
 #include <cmath>
@@ -48,11 +49,11 @@ float sharpened_sample(const page_state &page, point_f64 p)
 {
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const double bw = page.bit_width, bh = page.bit_height;
-    const float left = bilinear_sample(page, p.x - bw * h.x, p.y - bw * h.y);
-    const float right = bilinear_sample(page, p.x + bw * h.x, p.y + bw * h.y);
-    const float below = bilinear_sample(page, p.x + bh * v.x, p.y + bh * v.y);
-    const float above = bilinear_sample(page, p.x - bh * v.x, p.y - bh * v.y);
-    const float centre = bilinear_sample(page, p.x, p.y);
+    const float left = bilinear_at(page, p.x - bw * h.x, p.y - bw * h.y);
+    const float right = bilinear_at(page, p.x + bw * h.x, p.y + bw * h.y);
+    const float below = bilinear_at(page, p.x + bh * v.x, p.y + bh * v.y);
+    const float above = bilinear_at(page, p.x - bh * v.x, p.y - bh * v.y);
+    const float centre = bilinear_at(page, p.x, p.y);
     const float sum = ((left + right) + below) + above;
     const float u = centre + sum * -0.25f;
     return (float)((double)u * 7.0 + (double)centre);
