@@ -109,3 +109,15 @@ guarded_result run_guarded(const std::vector<std::string> &argv, const guarded_o
     remove_tree(scratch);
     return result;
 }
+
+::testing::AssertionResult ended_with(const guarded_result &result, int status)
+{
+    if (result.timed_out)
+        return ::testing::AssertionFailure() << "hung until killed";
+    if (result.signal != 0)
+        return ::testing::AssertionFailure() << "killed by signal " << result.signal;
+    if (result.status != status)
+        return ::testing::AssertionFailure() << "exit status " << result.status << ", not " << status
+                                             << "; standard error:\n" << result.err.substr(0, 2000);
+    return ::testing::AssertionSuccess();
+}

@@ -9,6 +9,8 @@
 #ifndef TESTS_HARDENING_GUARDED_RUN_H
 #define TESTS_HARDENING_GUARDED_RUN_H
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -31,5 +33,10 @@ struct guarded_result {
 };
 
 guarded_result run_guarded(const std::vector<std::string> &argv, const guarded_options &options = {});
+
+// Success when the run ended by itself with `status`: not killed at the
+// deadline, not killed by a signal.  A failure shows the start of its
+// standard error.
+::testing::AssertionResult ended_with(const guarded_result &result, int status);
 
 #endif
