@@ -16,12 +16,12 @@
 
 #include "page_state.h"
 
-#include <cstddef>
+#include <cstdint>
 
 // One coordinate of a sampling point, split as bilinear_sample splits it.
 struct sample_axis {
     double coordinate;  // the coordinate itself, for the general function
-    size_t cell;        // whole part (floor) when inside
+    int64_t cell;       // whole part (floor) when inside
     float fraction;     // coordinate minus its whole part, rounded to float
     bool inside;        // the pixel and its successor lie inside the image
 };
@@ -33,7 +33,9 @@ inline sample_axis split_axis(double coordinate, uint32_t limit)
 {
     sample_axis a{coordinate, 0, 0.0f, false};
     if (coordinate > 0 && coordinate < (double)limit - 1) {
-        a.cell = (size_t)coordinate;    // floor of a positive number
+        // Floor of a positive number below 2^32; signed conversions are
+        // single instructions where unsigned 64-bit ones are not.
+        a.cell = (int64_t)coordinate;
         a.fraction = (float)(coordinate - (double)a.cell);
         a.inside = true;
     }
@@ -50,7 +52,7 @@ inline float bilinear_at(const page_state &page, const sample_axis &x, const sam
 {
     if (!(x.inside && y.inside))
         return bilinear_sample(page, x.coordinate, y.coordinate);
-    const uint8_t *p = page.image + y.cell * page.width + x.cell;
+    const uint8_t *p = page.image + y.cell * (int64_t)page.width + x.cell;
     return bilinear_mix(p[0], p[1], p[page.width], p[page.width + 1], x.fraction, y.fraction);
 }
 

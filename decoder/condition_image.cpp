@@ -23,8 +23,10 @@ size_t pixel_count(const page_state &page)
 
 // A row is changed in place a piece at a time: each piece is computed from
 // pixels not yet changed into a local buffer, then copied into the row.
-// The loops over a piece have nothing to fear from aliasing and vectorise.
-constexpr uint32_t piece_size = 256;
+// Loops of a fixed length into a local buffer have nothing to fear from
+// aliasing and need no remainder, so the compiler turns them into vector
+// code; what is left of a row over whole pieces goes pixel by pixel.
+constexpr size_t piece_size = 64;
 
 uint8_t larger(uint8_t a, uint8_t b)
 {
@@ -36,24 +38,39 @@ uint8_t smaller(uint8_t a, uint8_t b)
     return a < b ? a : b;
 }
 
+// The largest of r[i], r[i + 1], a[i], a[i + 1]; likewise the smallest.
+uint8_t block_max(const uint8_t *r, const uint8_t *a, size_t i)
+{
+    return larger(larger(r[i], r[i + 1]), larger(a[i], a[i + 1]));
+}
+
+uint8_t block_min(const uint8_t *r, const uint8_t *a, size_t i)
+{
+    return smaller(smaller(r[i], r[i + 1]), smaller(a[i], a[i + 1]));
+}
+
 // Pixels x0 .. x0 + n - 1 (x0 >= 1) of `row` become the maximum over columns
 // x - 1 and x of `row` and `above`.
-void max_piece(uint8_t *row, const uint8_t *above, uint32_t x0, uint32_t n)
+void max_piece(uint8_t *row, const uint8_t *above, size_t x0, size_t n)
 {
     uint8_t out[piece_size];
-    for (uint32_t i = 0; i < n; i++) {
-        const uint32_t x = x0 + i;
-        out[i] = larger(larger(row[x - 1], row[x]), larger(above[x - 1], above[x]));
+    const uint8_t *r = row + x0 - 1, *a = above + x0 - 1;
+    if (n == piece_size) {
+        for (size_t i = 0; i < piece_size; i++)
+            out[i] = block_max(r, a, i);
+    } else {
+        for (size_t i = 0; i < n; i++)
+            out[i] = block_max(r, a, i);
     }
     memcpy(row + x0, out, n);
 }
 
 // Pieces from the right end leftward: a piece reads column x0 - 1, which
 // the pieces to its left have not changed yet.  Column 0 goes last.
-void max_row(uint8_t *row, const uint8_t *above, uint32_t w)
+void max_row(uint8_t *row, const uint8_t *above, size_t w)
 {
-    for (uint32_t end = w; end > 1;) {
-        const uint32_t x0 = end - 1 > piece_size ? end - piece_size : 1;
+    for (size_t end = w; end > 1;) {
+        const size_t x0 = end - 1 > piece_size ? end - piece_size : 1;
         max_piece(row, above, x0, end - x0);
         end = x0;
     }
@@ -62,25 +79,55 @@ void max_row(uint8_t *row, const uint8_t *above, uint32_t w)
 
 // Pixels x0 .. x0 + n - 1 (x0 + n < width) of `row` become the minimum over
 // columns x and x + 1 of `row` and `below`.
-void min_piece(uint8_t *row, const uint8_t *below, uint32_t x0, uint32_t n)
+void min_piece(uint8_t *row, const uint8_t *below, size_t x0, size_t n)
 {
     uint8_t out[piece_size];
-    for (uint32_t i = 0; i < n; i++) {
-        const uint32_t x = x0 + i;
-        out[i] = smaller(smaller(row[x], row[x + 1]), smaller(below[x], below[x + 1]));
+    const uint8_t *r = row + x0, *b = below + x0;
+    if (n == piece_size) {
+        for (size_t i = 0; i < piece_size; i++)
+            out[i] = block_min(r, b, i);
+    } else {
+        for (size_t i = 0; i < n; i++)
+            out[i] = block_min(r, b, i);
     }
     memcpy(row + x0, out, n);
 }
 
 // The mirror image of max_row: pieces from the left end rightward, the last
 // column last.
-void min_row(uint8_t *row, const uint8_t *below, uint32_t w)
+void min_row(uint8_t *row, const uint8_t *below, size_t w)
 {
-    for (uint32_t x0 = 0; x0 + 1 < w; x0 += piece_size) {
-        const uint32_t n = w - 1 - x0 < piece_size ? w - 1 - x0 : piece_size;
+    for (size_t x0 = 0; x0 + 1 < w; x0 += piece_size) {
+        const size_t n = w - 1 - x0 < piece_size ? w - 1 - x0 : piece_size;
         min_piece(row, below, x0, n);
     }
     row[w - 1] = smaller(row[w - 1], below[w - 1]);
+}
+
+// (4 P + 2 (N + S + W + E) + NW + NE + SW + SE + 8) / 16 for the pixel at
+// column i + 1 of the rows n (north), p and s (south).  The sum is at most
+// 16 x 255 + 8 and fits 16 bits, which lets vector code take twice as many
+// pixels at once as in 32.
+inline uint8_t blurred(const uint8_t *n, const uint8_t *p, const uint8_t *s, size_t i)
+{
+    uint16_t sum = (uint16_t)(4 * p[i + 1] + 2 * (n[i + 1] + s[i + 1] + p[i] + p[i + 2])
+                              + n[i] + n[i + 2] + s[i] + s[i + 2] + 8);
+    return (uint8_t)(sum >> 4);
+}
+
+// Columns 1 .. w - 2 of one row of the blur, from image rows n, p and s into
+// the row `o` of work.
+void blur_row(const uint8_t *n, const uint8_t *p, const uint8_t *s, uint8_t *o, size_t w)
+{
+    uint8_t out[piece_size];
+    size_t x0 = 0;
+    for (; x0 + piece_size + 2 <= w; x0 += piece_size) {
+        for (size_t i = 0; i < piece_size; i++)
+            out[i] = blurred(n + x0, p + x0, s + x0, i);
+        memcpy(o + x0 + 1, out, piece_size);
+    }
+    for (size_t i = x0; i + 2 < w; i++)
+        o[i + 1] = blurred(n, p, s, i);
 }
 
 } // namespace
@@ -132,13 +179,7 @@ void blur_cycle(page_state &page)
         uint8_t *o = out + (size_t)y * w;
         o[0] = p[0];
         o[w - 1] = p[w - 1];
-        // The sum is at most 16 x 255 + 8 and fits 16 bits, which lets the
-        // loop work on twice as many pixels at once as in 32.
-        for (uint32_t x = 1; x + 1 < w; x++) {
-            uint16_t sum = (uint16_t)(4 * p[x] + 2 * (n[x] + s[x] + p[x - 1] + p[x + 1])
-                                      + n[x - 1] + n[x + 1] + s[x - 1] + s[x + 1] + 8);
-            o[x] = (uint8_t)(sum >> 4);
-        }
+        blur_row(n, p, s, o, w);
     }
     memcpy(page.image, page.work, pixel_count(page));
 }

@@ -66,66 +66,148 @@ void push_seed(uint32_t x, uint32_t y)
     pending.entries[pending.size++] = {x, y};
 }
 
-// The pixels a fill may enter: not yet visited, and with use_threshold
-// white paper.  Looks at one row at a time.
-struct fill_row {
-    const uint8_t *image;
-    uint8_t *work;
-    uint8_t cutlevel;
-    bool use_threshold;
+// While the fills run, `work` also tells white paper from the rest, so that
+// what a fill may enter is decided by one byte: 255 white paper not yet
+// visited, 254 anything darker not yet visited, 0 visited.  The margin fill
+// enters only 255, the page fill anything but 0.  At the end the two kinds
+// of unvisited pixel become 255 again.
+constexpr uint8_t unvisited_paper = 255, unvisited_dark = 254, visited = 0;
 
-    bool enterable(uint32_t x) const
-    {
-        return work[x] != 0 && (!use_threshold || image[x] >= cutlevel);
-    }
-};
+enum fill_kind { margin_fill, page_fill };
 
-fill_row row_of(const page_state &page, uint32_t y, bool use_threshold)
+template <fill_kind kind>
+bool enterable(uint8_t mark)
 {
-    size_t start = (size_t)y * page.width;
-    return {page.image + start, page.work + start, page.fill_cutlevel, use_threshold};
+    return kind == margin_fill ? mark == unvisited_paper : mark != visited;
+}
+
+// Eight marks at once: whether all of them are enterable, and whether none
+// is.  A zero byte in a word w shows in (w - 0x01..01) & ~w & 0x80..80.
+constexpr uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+
+bool has_zero_byte(uint64_t w)
+{
+    return ((w - ones) & ~w & highs) != 0;
+}
+
+uint64_t eight_marks(const uint8_t *marks)
+{
+    uint64_t w;
+    memcpy(&w, marks, 8);
+    return w;
+}
+
+template <fill_kind kind>
+bool all_enterable(const uint8_t *marks)
+{
+    uint64_t w = eight_marks(marks);
+    return kind == margin_fill ? w == ~(uint64_t)0 : !has_zero_byte(w);
+}
+
+template <fill_kind kind>
+bool none_enterable(const uint8_t *marks)
+{
+    uint64_t w = eight_marks(marks);
+    return kind == margin_fill ? !has_zero_byte(~w) : w == 0;
+}
+
+// The first column from x up to `end` whose mark is not enterable (or end).
+template <fill_kind kind>
+uint32_t run_end(const uint8_t *marks, uint32_t x, uint32_t end)
+{
+    while (end - x >= 8 && all_enterable<kind>(marks + x))
+        x += 8;
+    while (x < end && enterable<kind>(marks[x]))
+        x++;
+    return x;
+}
+
+// The first column from x up to `end` whose mark is enterable (or end).
+template <fill_kind kind>
+uint32_t run_start(const uint8_t *marks, uint32_t x, uint32_t end)
+{
+    while (end - x >= 8 && none_enterable<kind>(marks + x))
+        x += 8;
+    while (x < end && !enterable<kind>(marks[x]))
+        x++;
+    return x;
+}
+
+// The leftmost column of the enterable run that ends at column x.
+template <fill_kind kind>
+uint32_t run_begin(const uint8_t *marks, uint32_t x)
+{
+    while (x >= 8 && all_enterable<kind>(marks + x - 8))
+        x -= 8;
+    while (x > 0 && enterable<kind>(marks[x - 1]))
+        x--;
+    return x;
 }
 
 // Pushes one seed for every run of enterable pixels that meets columns
-// left..right of row y.
-void seed_runs(const page_state &page, uint32_t y, uint32_t left, uint32_t right, bool use_threshold)
+// left .. right - 1 of the row `marks`, row number y.
+template <fill_kind kind>
+void seed_runs(const uint8_t *marks, uint32_t y, uint32_t left, uint32_t right)
 {
-    const fill_row row = row_of(page, y, use_threshold);
-    bool in_run = false;
-    for (uint32_t x = left; x <= right; x++) {
-        bool open = row.enterable(x);
-        if (open && !in_run)
-            push_seed(x, y);
-        in_run = open;
-    }
+    for (uint32_t x = run_start<kind>(marks, left, right); x < right;
+         x = run_start<kind>(marks, run_end<kind>(marks, x, right), right))
+        push_seed(x, y);
 }
 
-// Visits the run through (x, y), if that pixel is still enterable, and
+// Visits the run through the seed, if that pixel is still enterable, and
 // queues the runs it touches in the rows above and below.
-void visit_run(const page_state &page, run_seed seed, bool use_threshold)
+template <fill_kind kind>
+void visit_run(const page_state &page, run_seed seed)
 {
-    const fill_row row = row_of(page, seed.y, use_threshold);
-    if (!row.enterable(seed.x))
+    const uint32_t w = page.width;
+    uint8_t *marks = page.work + (size_t)seed.y * w;
+    if (!enterable<kind>(marks[seed.x]))
         return;
-    uint32_t left = seed.x, right = seed.x;
-    while (left > 0 && row.enterable(left - 1))
-        left--;
-    while (right + 1 < page.width && row.enterable(right + 1))
-        right++;
-    memset(row.work + left, 0, right - left + 1);
+    const uint32_t left = run_begin<kind>(marks, seed.x);
+    const uint32_t right = run_end<kind>(marks, seed.x, w);
+    memset(marks + left, visited, right - left);
     if (seed.y > 0)
-        seed_runs(page, seed.y - 1, left, right, use_threshold);
+        seed_runs<kind>(marks - w, seed.y - 1, left, right);
     if (seed.y + 1 < page.height)
-        seed_runs(page, seed.y + 1, left, right, use_threshold);
+        seed_runs<kind>(marks + w, seed.y + 1, left, right);
 }
 
-// One fill from (x, y); with use_threshold only through white paper.
-void floodfill(const page_state &page, uint32_t x, uint32_t y, bool use_threshold)
+// One fill from (x, y).
+template <fill_kind kind>
+void floodfill(const page_state &page, uint32_t x, uint32_t y)
 {
     pending.size = 0;
     push_seed(x, y);
     while (pending.size > 0)
-        visit_run(page, pending.entries[--pending.size], use_threshold);
+        visit_run<kind>(page, pending.entries[--pending.size]);
+}
+
+// Marks every pixel unvisited, and white paper apart from the rest.
+void classify_pixels(page_state &page, uint64_t size)
+{
+    const uint8_t cutlevel = page.fill_cutlevel;
+    for (uint64_t i = 0; i < size; i++)
+        page.work[i] = page.image[i] >= cutlevel ? unvisited_paper : unvisited_dark;
+}
+
+// Paints every unvisited pixel white in `image`, leaves 255 for it and 0 for
+// the visited ones in `work`, and returns how many there were.
+uint64_t erase_unvisited(page_state &page)
+{
+    uint64_t erased = 0;
+    const uint32_t w = page.width;
+    for (uint32_t y = 0; y < page.height; y++) {
+        uint8_t *image = page.image + (size_t)y * w, *marks = page.work + (size_t)y * w;
+        uint32_t in_row = 0;    // a row holds fewer than 2^32 pixels
+        for (uint32_t x = 0; x < w; x++) {
+            const bool unvisited = marks[x] != visited;
+            image[x] = unvisited ? 255 : image[x];
+            marks[x] = unvisited ? 255 : 0;
+            in_row += unvisited;
+        }
+        erased += in_row;
+    }
+    return erased;
 }
 
 // Step by step, so the message pieces come between the fills.
@@ -137,10 +219,10 @@ void fill_margin_then_page(page_state &page)
                                {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
     for (const run_seed &seed : seeds)
         if (!empty)
-            floodfill(page, seed.x, seed.y, true);
+            floodfill<margin_fill>(page, seed.x, seed.y);
     fprintf(stderr, "white border identified, ");
     if (!empty)
-        floodfill(page, w / 2, h / 2, false);
+        floodfill<page_fill>(page, w / 2, h / 2);
     fprintf(stderr, "data area identified, ");
 }
 
@@ -150,17 +232,9 @@ void remove_dirt(page_state &page)
 {
     fprintf(stderr, "Removing dirt from the white border: ");
     allocate_stack(page);
-    uint64_t size = (uint64_t)page.width * page.height;
-    memset(page.work, 255, size);
+    classify_pixels(page, (uint64_t)page.width * page.height);
     fill_margin_then_page(page);
-    // `work` holds only 0 (visited) and 255 (not visited): OR-ing it into
-    // `image` paints exactly the unvisited pixels white, and its low bits
-    // count them, in a loop without branches.
-    uint64_t erased = 0;
-    for (uint64_t i = 0; i < size; i++) {
-        page.image[i] |= page.work[i];
-        erased += page.work[i] & 1;
-    }
+    uint64_t erased = erase_unvisited(page);
     fprintf(stderr, "erased %lu pixels of dirt.\n", (unsigned long)erased);
     free(pending.entries);
     pending.entries = nullptr;

@@ -1,0 +1,292 @@
+// The fast decoder stages against plain models of the same rules.
+//
+// Each model below is written the straightforward way, from the rule the
+// stage implements: a pixel-by-pixel breadth-first fill, the 2 x 2 maximum
+// and minimum as two separate passes, the blur pixel by pixel, bilinear
+// interpolation with floor and a bounds test for every pixel.  The stages
+// must agree with them exactly - every byte, and every float to the bit -
+// on images with no symmetry, on sizes around the lengths the stages work
+// in, and on the points where a shortcut could go wrong: edges, zero,
+// negative and not-a-number coordinates.
+#include "bilinear.h"
+#include "page_state.h"
+#include "stderr_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct frames {
+    std::unique_ptr<page_state> page = std::make_unique<page_state>();
+    std::vector<uint8_t> image, work;
+
+    frames(uint32_t w, uint32_t h) : image((size_t)w * h), work((size_t)w * h, 17)
+    {
+        page->width = w;
+        page->height = h;
+        page->image = image.data();
+        page->work = work.data();
+    }
+};
+
+// Dark blobs of random sizes on paper of random brightness, so that runs
+// and regions of every shape occur.
+std::vector<uint8_t> blobs(uint32_t w, uint32_t h, unsigned seed, unsigned count)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> image((size_t)w * h);
+    for (auto &v : image)
+        v = (uint8_t)(200 + random() % 56);
+    for (unsigned b = 0; b < count; b++) {
+        int cx = (int)(random() % w), cy = (int)(random() % h), r = 1 + (int)(random() % 6);
+        for (int y = cy - r; y <= cy + r; y++)
+            for (int x = cx - r; x <= cx + r; x++)
+                if (x >= 0 && y >= 0 && x < (int)w && y < (int)h && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                    image[(size_t)y * w + x] = (uint8_t)(random() % 120);
+    }
+    return image;
+}
+
+// --- dirt removal ---------------------------------------------------------
+
+// Pixel-by-pixel four-way fill in the order of the rule (right, left, down,
+// up), marking visited pixels 0 in `visited`.
+void model_fill(const std::vector<uint8_t> &image, std::vector<uint8_t> &visited, uint32_t w,
+                uint32_t h, uint32_t x, uint32_t y, bool use_threshold, uint8_t cut)
+{
+    auto open = [&](uint32_t px, uint32_t py) {
+        size_t at = (size_t)py * w + px;
+        return visited[at] != 0 && (!use_threshold || image[at] >= cut);
+    };
+    if (!open(x, y))
+        return;
+    std::deque<std::pair<uint32_t, uint32_t>> queue{{x, y}};
+    visited[(size_t)y * w + x] = 0;
+    while (!queue.empty()) {
+        auto [px, py] = queue.front();
+        queue.pop_front();
+        const std::pair<int, int> steps[4] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+        for (auto [dx, dy] : steps) {
+            uint32_t nx = px + dx, ny = py + dy;
+            if (nx < w && ny < h && open(nx, ny)) {
+                visited[(size_t)ny * w + nx] = 0;
+                queue.push_back({nx, ny});
+            }
+        }
+    }
+}
+
+struct dirt_outcome {
+    std::vector<uint8_t> image, work;
+    uint64_t erased;
+};
+
+dirt_outcome model_remove_dirt(std::vector<uint8_t> image, uint32_t w, uint32_t h, uint8_t cut)
+{
+    std::vector<uint8_t> visited(image.size(), 255);
+    const uint32_t seeds[8][2] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
+                                  {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
+    for (const auto &s : seeds)
+        model_fill(image, visited, w, h, s[0], s[1], true, cut);
+    model_fill(image, visited, w, h, w / 2, h / 2, false, cut);
+    uint64_t erased = 0;
+    for (size_t i = 0; i < image.size(); i++)
+        if (visited[i] == 255) {
+            image[i] = 255;
+            erased++;
+        }
+    return {image, visited, erased};
+}
+
+void check_dirt_removal(const std::vector<uint8_t> &image, uint32_t w, uint32_t h, uint8_t cut)
+{
+    dirt_outcome expected = model_remove_dirt(image, w, h, cut);
+    frames f(w, h);
+    f.image = image;
+    f.page->image = f.image.data();
+    f.page->fill_cutlevel = cut;
+    std::string messages = capture_stderr([&] { remove_dirt(*f.page); });
+    EXPECT_EQ(f.image, expected.image) << w << " x " << h << ", cutlevel " << (int)cut;
+    EXPECT_EQ(f.work, expected.work) << w << " x " << h << ", cutlevel " << (int)cut;
+    EXPECT_NE(messages.find("erased " + std::to_string(expected.erased) + " pixels"), std::string::npos)
+        << messages;
+}
+
+TEST(fast_stages, dirt_removal_visits_what_a_pixel_fill_visits)
+{
+    // Framed pages with specks inside and out, a frame with gaps, widths
+    // around the eight pixels examined at once, and plain noise.
+    unsigned seed = 1;
+    for (uint32_t w : {1u, 7u, 8u, 9u, 17u, 61u, 200u}) {
+        for (uint32_t h : {1u, 5u, 43u}) {
+            std::vector<uint8_t> image = blobs(w, h, seed++, w * h / 40 + 1);
+            if (w > 6 && h > 6)
+                for (uint32_t x = 2; x + 3 < w; x++)
+                    for (uint32_t y : {2u, h - 3}) {
+                        image[(size_t)y * w + x] = 10;
+                        if (x % 23 == 5)
+                            image[(size_t)y * w + x] = 230;     // a gap in the frame
+                    }
+            for (uint8_t cut : {0, 1, 100, 128, 201, 255})
+                check_dirt_removal(image, w, h, cut);
+        }
+    }
+    std::mt19937 random(99);
+    std::vector<uint8_t> noise(97 * 61);
+    for (auto &v : noise)
+        v = (uint8_t)random();
+    for (uint8_t cut : {60, 128, 190})
+        check_dirt_removal(noise, 97, 61, cut);
+}
+
+// --- conditioning ----------------------------------------------------------
+
+std::vector<uint8_t> model_max_cycle(std::vector<uint8_t> v, uint32_t w, uint32_t h)
+{
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = w - 1; x >= 1 && x < w; x--)
+            v[(size_t)y * w + x] = std::max(v[(size_t)y * w + x], v[(size_t)y * w + x - 1]);
+    for (uint32_t y = h - 1; y >= 1 && y < h; y--)
+        for (uint32_t x = 0; x < w; x++)
+            v[(size_t)y * w + x] = std::max(v[(size_t)y * w + x], v[(size_t)(y - 1) * w + x]);
+    return v;
+}
+
+std::vector<uint8_t> model_min_cycle(std::vector<uint8_t> v, uint32_t w, uint32_t h)
+{
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x + 1 < w; x++)
+            v[(size_t)y * w + x] = std::min(v[(size_t)y * w + x], v[(size_t)y * w + x + 1]);
+    for (uint32_t y = 0; y + 1 < h; y++)
+        for (uint32_t x = 0; x < w; x++)
+            v[(size_t)y * w + x] = std::min(v[(size_t)y * w + x], v[(size_t)(y + 1) * w + x]);
+    return v;
+}
+
+std::vector<uint8_t> model_blur_cycle(const std::vector<uint8_t> &v, uint32_t w, uint32_t h)
+{
+    std::vector<uint8_t> out = v;
+    auto at = [&](uint32_t x, uint32_t y) { return (uint32_t)v[(size_t)y * w + x]; };
+    for (uint32_t y = 1; y + 1 < h; y++)
+        for (uint32_t x = 1; x + 1 < w; x++)
+            out[(size_t)y * w + x] = (uint8_t)((4 * at(x, y) + 2 * (at(x, y - 1) + at(x, y + 1) + at(x - 1, y) + at(x + 1, y)) +
+                                                at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1) + 8) / 16);
+    return out;
+}
+
+TEST(fast_stages, conditioning_cycles_match_the_two_pass_rules)
+{
+    std::mt19937 random(5);
+    // Widths around the pieces the rows are cut into, including one short of
+    // and one past whole pieces.
+    for (uint32_t w : {1u, 2u, 3u, 63u, 64u, 65u, 66u, 67u, 127u, 128u, 129u, 130u, 200u, 257u}) {
+        for (uint32_t h : {1u, 2u, 3u, 7u}) {
+            frames f(w, h);
+            for (auto &v : f.image)
+                v = (uint8_t)random();
+            const std::vector<uint8_t> start = f.image;
+            max_cycle(*f.page);
+            EXPECT_EQ(f.image, model_max_cycle(start, w, h)) << "max " << w << " x " << h;
+            f.image = start;
+            min_cycle(*f.page);
+            EXPECT_EQ(f.image, model_min_cycle(start, w, h)) << "min " << w << " x " << h;
+            f.image = start;
+            blur_cycle(*f.page);
+            EXPECT_EQ(f.image, model_blur_cycle(start, w, h)) << "blur " << w << " x " << h;
+            EXPECT_EQ(f.work, f.image) << "blur " << w << " x " << h;
+        }
+    }
+}
+
+// --- bilinear sampling -----------------------------------------------------
+
+// The interpolation rule with floor and a bounds test for every pixel.
+float model_bilinear(const page_state &page, double x, double y)
+{
+    auto pixel = [&](double column, double row) -> float {
+        if (!(column < page.width) || !(row < page.height))
+            return 255.0f;
+        return page.image[(size_t)row * page.width + (size_t)column];
+    };
+    double ix = x < 0 ? 0.0 : std::floor(x), iy = y < 0 ? 0.0 : std::floor(y);
+    float p00 = pixel(ix, iy), p10 = pixel(ix + 1, iy), p01 = pixel(ix, iy + 1), p11 = pixel(ix + 1, iy + 1);
+    float fx = (float)(x - ix), fy = (float)(y - iy);
+    return (p11 * fx + p01 * (1 - fx)) * fy + (1 - fy) * (p10 * fx + p00 * (1 - fx));
+}
+
+bool same_bits(float a, float b)
+{
+    return memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+TEST(fast_stages, bilinear_samples_are_bit_for_bit_those_of_the_rule)
+{
+    const uint32_t w = 37, h = 23;
+    frames f(w, h);
+    std::mt19937 random(11);
+    for (auto &v : f.image)
+        v = (uint8_t)random();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> xs = {0.0, -0.0, 1e-300, -1e-300, 0.25, 1.0, 17.5, w - 2.0, w - 1.5, w - 1.0,
+                              w - 1e-12, (double)w, w + 0.5, -0.5, -1.0, -3.75, 1e12, -1e12, nan};
+    std::vector<double> ys = {0.0, -0.0, 0.5, 11.125, h - 2.0, h - 1.25, h - 1.0, (double)h, -0.75, 1e15, nan};
+    std::uniform_real_distribution<double> across(-2.0, w + 2.0), down(-2.0, h + 2.0);
+    for (int i = 0; i < 300; i++) {
+        xs.push_back(across(random));
+        ys.push_back(down(random));
+    }
+    for (double x : xs)
+        for (double y : ys) {
+            const float expected = model_bilinear(*f.page, x, y);
+            EXPECT_TRUE(same_bits(bilinear_at(*f.page, x, y), expected)) << x << ", " << y;
+            EXPECT_TRUE(same_bits(bilinear_sample(*f.page, x, y), expected)) << x << ", " << y;
+        }
+}
+
+// The refinement score by the rule, with the model sampling.
+float model_quadrant_score(const page_state &page, double x, double y)
+{
+    const float level = page.cutlevel;
+    float sum = 0;
+    for (int32_t ii = 0; ii < page.quadrant_half; ii++)
+        for (int32_t jj = 0; jj < page.quadrant_half; jj++) {
+            double i = ii, j = jj;
+            sum = sum - (model_bilinear(page, i + x, j + y) - level);
+            sum = sum - (model_bilinear(page, (x - 1) - i, (y - 1) - j) - level);
+            sum = (model_bilinear(page, i + x, (y - 1) - j) - level) + sum;
+            sum = (model_bilinear(page, (x - 1) - i, j + y) - level) + sum;
+        }
+    return sum;
+}
+
+TEST(fast_stages, quadrant_scores_follow_the_rule_for_small_and_large_halves)
+{
+    const uint32_t w = 181, h = 157;
+    frames f(w, h);
+    f.image = blobs(w, h, 3, 300);
+    f.page->image = f.image.data();
+    f.page->cutlevel = 97;
+    std::mt19937 random(13);
+    std::uniform_real_distribution<double> across(-5.0, w + 5.0), down(-5.0, h + 5.0);
+    // Halves that split their rows once per score, and two that are too
+    // large for that; points inside, near the edges and outside.
+    for (int32_t n : {0, 1, 2, 6, 13, 64, 65, 70}) {
+        f.page->quadrant_half = n;
+        std::vector<std::pair<double, double>> points = {{90.3, 70.8}, {0.5, 0.5}, {w - 0.5, h - 2.0}, {-3.0, 40.0}};
+        for (int i = 0; i < 12; i++)
+            points.push_back({across(random), down(random)});
+        for (auto [x, y] : points)
+            EXPECT_TRUE(same_bits(quadrant_score(*f.page, x, y), model_quadrant_score(*f.page, x, y)))
+                << "half " << n << " at " << x << ", " << y;
+    }
+}
+
+} // namespace
