@@ -16,13 +16,23 @@
 
 #include "page_state.h"
 
+#include <cmath>
 #include <cstdint>
+
+// floor(v) without a library call for the values the loops meet: a positive
+// value below 2^52 truncates to its floor.  Anything else, zero included
+// (whose sign floor keeps), goes to floor itself.
+inline double floor_of(double v)
+{
+    return v > 0 && v < 4503599627370496.0 ? (double)(int64_t)v : floor(v);
+}
 
 // One coordinate of a sampling point, split as bilinear_sample splits it.
 struct sample_axis {
     double coordinate;  // the coordinate itself, for the general function
     int64_t cell;       // whole part (floor) when inside
     float fraction;     // coordinate minus its whole part, rounded to float
+    float rest;         // 1 - fraction, in float
     bool inside;        // the pixel and its successor lie inside the image
 };
 
@@ -31,21 +41,24 @@ struct sample_axis {
 // the whole-number conversion would not.
 inline sample_axis split_axis(double coordinate, uint32_t limit)
 {
-    sample_axis a{coordinate, 0, 0.0f, false};
+    sample_axis a{coordinate, 0, 0.0f, 1.0f, false};
     if (coordinate > 0 && coordinate < (double)limit - 1) {
         // Floor of a positive number below 2^32; signed conversions are
         // single instructions where unsigned 64-bit ones are not.
         a.cell = (int64_t)coordinate;
         a.fraction = (float)(coordinate - (double)a.cell);
+        a.rest = 1 - a.fraction;
         a.inside = true;
     }
     return a;
 }
 
-// The interpolation of bilinear_sample, in the same float operations.
-inline float bilinear_mix(float p00, float p10, float p01, float p11, float fx, float fy)
+// The interpolation of bilinear_sample, in the same float operations; rx
+// and ry are 1 - fx and 1 - fy.
+inline float bilinear_mix(float p00, float p10, float p01, float p11, float fx, float rx,
+                          float fy, float ry)
 {
-    return (p11 * fx + p01 * (1 - fx)) * fy + (1 - fy) * (p10 * fx + p00 * (1 - fx));
+    return (p11 * fx + p01 * rx) * fy + ry * (p10 * fx + p00 * rx);
 }
 
 inline float bilinear_at(const page_state &page, const sample_axis &x, const sample_axis &y)
@@ -53,7 +66,8 @@ inline float bilinear_at(const page_state &page, const sample_axis &x, const sam
     if (!(x.inside && y.inside))
         return bilinear_sample(page, x.coordinate, y.coordinate);
     const uint8_t *p = page.image + y.cell * (int64_t)page.width + x.cell;
-    return bilinear_mix(p[0], p[1], p[page.width], p[page.width + 1], x.fraction, y.fraction);
+    return bilinear_mix(p[0], p[1], p[page.width], p[page.width + 1], x.fraction, x.rest,
+                        y.fraction, y.rest);
 }
 
 inline float bilinear_at(const page_state &page, double x, double y)

@@ -182,30 +182,62 @@ void floodfill(const page_state &page, uint32_t x, uint32_t y)
         visit_run<kind>(page, pending.entries[--pending.size]);
 }
 
+// The two passes over the whole frame go a piece at a time: loops of a
+// fixed length into local buffers, which the compiler turns into vector
+// code, and one of any length for the rest.
+constexpr size_t piece_size = 64;
+
+uint8_t class_of(uint8_t value, uint8_t cutlevel)
+{
+    return value >= cutlevel ? unvisited_paper : unvisited_dark;
+}
+
 // Marks every pixel unvisited, and white paper apart from the rest.
 void classify_pixels(page_state &page, uint64_t size)
 {
     const uint8_t cutlevel = page.fill_cutlevel;
-    for (uint64_t i = 0; i < size; i++)
-        page.work[i] = page.image[i] >= cutlevel ? unvisited_paper : unvisited_dark;
+    const uint8_t *image = page.image;
+    uint8_t *marks = page.work;
+    uint8_t out[piece_size];
+    uint64_t i = 0;
+    for (; size - i >= piece_size; i += piece_size) {
+        for (size_t k = 0; k < piece_size; k++)
+            out[k] = class_of(image[i + k], cutlevel);
+        memcpy(marks + i, out, piece_size);
+    }
+    for (; i < size; i++)
+        marks[i] = class_of(image[i], cutlevel);
+}
+
+// 255 for a pixel that was not visited, 0 for one that was.  OR-ed into
+// the image it paints the unvisited pixels white and leaves the others.
+uint8_t erase_mask(uint8_t mark)
+{
+    return mark != visited ? 255 : 0;
 }
 
 // Paints every unvisited pixel white in `image`, leaves 255 for it and 0 for
 // the visited ones in `work`, and returns how many there were.
-uint64_t erase_unvisited(page_state &page)
+uint64_t erase_unvisited(page_state &page, uint64_t size)
 {
-    uint64_t erased = 0;
-    const uint32_t w = page.width;
-    for (uint32_t y = 0; y < page.height; y++) {
-        uint8_t *image = page.image + (size_t)y * w, *marks = page.work + (size_t)y * w;
-        uint32_t in_row = 0;    // a row holds fewer than 2^32 pixels
-        for (uint32_t x = 0; x < w; x++) {
-            const bool unvisited = marks[x] != visited;
-            image[x] = unvisited ? 255 : image[x];
-            marks[x] = unvisited ? 255 : 0;
-            in_row += unvisited;
+    uint8_t *image = page.image, *marks = page.work;
+    uint8_t painted[piece_size], masks[piece_size];
+    uint64_t erased = 0, i = 0;
+    for (; size - i >= piece_size; i += piece_size) {
+        uint32_t in_piece = 0;
+        for (size_t k = 0; k < piece_size; k++) {
+            masks[k] = erase_mask(marks[i + k]);
+            painted[k] = image[i + k] | masks[k];
+            in_piece += masks[k] & 1;
         }
-        erased += in_row;
+        memcpy(image + i, painted, piece_size);
+        memcpy(marks + i, masks, piece_size);
+        erased += in_piece;
+    }
+    for (; i < size; i++) {
+        marks[i] = erase_mask(marks[i]);
+        image[i] |= marks[i];
+        erased += marks[i] & 1;
     }
     return erased;
 }
@@ -232,9 +264,10 @@ void remove_dirt(page_state &page)
 {
     fprintf(stderr, "Removing dirt from the white border: ");
     allocate_stack(page);
-    classify_pixels(page, (uint64_t)page.width * page.height);
+    const uint64_t size = (uint64_t)page.width * page.height;
+    classify_pixels(page, size);
     fill_margin_then_page(page);
-    uint64_t erased = erase_unvisited(page);
+    uint64_t erased = erase_unvisited(page, size);
     fprintf(stderr, "erased %lu pixels of dirt.\n", (unsigned long)erased);
     free(pending.entries);
     pending.entries = nullptr;

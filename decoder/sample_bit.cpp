@@ -10,23 +10,48 @@
 #include "bilinear.h"
 #include "page_state.h"
 
+#include <array>
 #include <cmath>
 
-bit_cell locate_bit_cell(int32_t x, int32_t y)
+namespace {
+
+// ((double)d + 0.5) / 24.0 for every offset d = -3 .. 26 of a bit from the
+// centre of its cell's first cross, computed once by the same expression.
+constexpr int32_t first_offset = -3, offset_count = 30;
+constexpr std::array<double, offset_count> make_fractions()
 {
-    // Cells run between cross centres; the last cell is stretched over the
-    // bits right of (below) the centres of the last cross column (row).
+    std::array<double, offset_count> fractions{};
+    for (int32_t i = 0; i < offset_count; i++)
+        fractions[i] = ((double)(i + first_offset) + 0.5) / 24.0;
+    return fractions;
+}
+constexpr std::array<double, offset_count> cell_fractions = make_fractions();
+
+// Cells run between cross centres; the last cell is stretched over the
+// bits right of (below) the centres of the last cross column (row).
+inline int32_t cell_column(int32_t x)
+{
+    return x < 3 ? 0 : (x - 3) / 24 < 63 ? (x - 3) / 24 : 63;
+}
+
+inline int32_t cell_row(int32_t y)
+{
+    return y < 3 ? 0 : (y - 3) / 24 < 91 ? (y - 3) / 24 : 91;
+}
+
+// locate_bit_cell for a pixel of the data area, whose offsets all lie in
+// the table: no division per bit.
+inline bit_cell cell_of(int32_t x, int32_t y)
+{
     bit_cell cell;
-    cell.cx = x < 3 ? 0 : (x - 3) / 24 < 63 ? (x - 3) / 24 : 63;
-    cell.cy = y < 3 ? 0 : (y - 3) / 24 < 91 ? (y - 3) / 24 : 91;
-    cell.fx = ((double)(x - 24 * cell.cx - 3) + 0.5) / 24.0;
-    cell.fy = ((double)(y - 24 * cell.cy - 3) + 0.5) / 24.0;
+    cell.cx = cell_column(x);
+    cell.cy = cell_row(y);
+    cell.fx = cell_fractions[x - 24 * cell.cx - 3 - first_offset];
+    cell.fy = cell_fractions[y - 24 * cell.cy - 3 - first_offset];
     return cell;
 }
 
-// The bit's centre in bilinear_sample's coordinates (pixel values at whole
-// points), hence the shift by half a pixel.
-point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
+inline point_f64 position_in(const page_state &page, const bit_cell &cell)
 {
     const point_f64 g00 = page.cross_grid[cell.cx][cell.cy];
     const point_f64 g10 = page.cross_grid[cell.cx + 1][cell.cy];
@@ -38,6 +63,25 @@ point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
     const double x = bottom_x * fy + top_x * (1 - fy);
     const double y = bottom_y * fy + top_y * (1 - fy);
     return {x - 0.5, y - 0.5};
+}
+
+} // namespace
+
+bit_cell locate_bit_cell(int32_t x, int32_t y)
+{
+    bit_cell cell;
+    cell.cx = cell_column(x);
+    cell.cy = cell_row(y);
+    cell.fx = ((double)(x - 24 * cell.cx - 3) + 0.5) / 24.0;
+    cell.fy = ((double)(y - 24 * cell.cy - 3) + 0.5) / 24.0;
+    return cell;
+}
+
+// The bit's centre in bilinear_sample's coordinates (pixel values at whole
+// points), hence the shift by half a pixel.
+point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
+{
+    return position_in(page, cell);
 }
 
 namespace {
@@ -74,9 +118,9 @@ float interpolated_cutlevel(const page_state &page, const bit_cell &cell)
 // The negative of the sample, clamped to a byte, on the pixel under the bit.
 void mark_sample(page_state &page, point_f64 p, float sample)
 {
-    const double rounded = floor((double)sample + 0.5);
+    const double rounded = floor_of((double)sample + 0.5);
     const int32_t value = !(rounded > 0) ? 0 : rounded >= 255 ? 255 : (int32_t)rounded;
-    const double column = floor(p.x + 0.5), row = floor(p.y + 0.5);
+    const double column = floor_of(p.x + 0.5), row = floor_of(p.y + 0.5);
     if (column >= 0 && column < page.width && row >= 0 && row < page.height)
         page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
 }
@@ -87,8 +131,8 @@ int sample_bit(page_state &page, uint32_t position)
 {
     int32_t x, y;
     bit_to_pixel(position, &x, &y);
-    const bit_cell cell = locate_bit_cell(x, y);
-    const point_f64 p = bit_sampling_position(page, cell);
+    const bit_cell cell = cell_of(x, y);
+    const point_f64 p = position_in(page, cell);
     const float v = sharpened_sample(page, p);
     const float c = interpolated_cutlevel(page, cell);
     if (x % 8 == 0 || y % 8 == 0)

@@ -289,4 +289,77 @@ TEST(fast_stages, quadrant_scores_follow_the_rule_for_small_and_large_halves)
     }
 }
 
+// --- bit sampling ----------------------------------------------------------
+
+// The bit decision and debug mark by the rule, with the model sampling.
+int model_sample_bit(page_state &page, uint32_t position)
+{
+    int32_t x, y;
+    bit_to_pixel(position, &x, &y);
+    const bit_cell cell = locate_bit_cell(x, y);
+    auto g = [&](int32_t i, int32_t j) { return page.cross_grid[cell.cx + i][cell.cy + j]; };
+    const double fx = cell.fx, fy = cell.fy;
+    const double top_x = g(1, 0).x * fx + g(0, 0).x * (1 - fx), top_y = g(1, 0).y * fx + g(0, 0).y * (1 - fx);
+    const double bot_x = g(1, 1).x * fx + g(0, 1).x * (1 - fx), bot_y = g(1, 1).y * fx + g(0, 1).y * (1 - fx);
+    const double px = (bot_x * fy + top_x * (1 - fy)) - 0.5, py = (bot_y * fy + top_y * (1 - fy)) - 0.5;
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const double bw = page.bit_width, bh = page.bit_height;
+    const float left = model_bilinear(page, px - bw * h.x, py - bw * h.y);
+    const float right = model_bilinear(page, px + bw * h.x, py + bw * h.y);
+    const float below = model_bilinear(page, px + bh * v.x, py + bh * v.y);
+    const float above = model_bilinear(page, px - bh * v.x, py - bh * v.y);
+    const float centre = model_bilinear(page, px, py);
+    const float u = centre + (((left + right) + below) + above) * -0.25f;
+    const float sharpened = (float)((double)u * 7.0 + (double)centre);
+    auto l = [&](int32_t i, int32_t j) { return page.cross_cutlevels[cell.cx + i][cell.cy + j]; };
+    const float fxf = (float)fx, fyf = (float)fy;
+    const float top = l(1, 0) * fxf + l(0, 0) * (1 - fxf), bottom = l(1, 1) * fxf + l(0, 1) * (1 - fxf);
+    const float cut = bottom * fyf + (1 - fyf) * top;
+    if (x % 8 == 0 || y % 8 == 0) {
+        double rounded = std::floor((double)sharpened + 0.5);
+        int32_t value = rounded <= 0 || std::isnan(rounded) ? 0 : rounded >= 255 ? 255 : (int32_t)rounded;
+        double column = std::floor(px + 0.5), row = std::floor(py + 0.5);
+        if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+            page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
+    }
+    return cut > sharpened ? 1 : 0;
+}
+
+TEST(fast_stages, bit_sampling_decides_and_marks_as_the_rule_does)
+{
+    // A page of noise and blobs under a grid of crosses that is turned,
+    // stretched and jittered, and reaches past the image's left and top
+    // edges, so that every kind of sampling point occurs.
+    const uint32_t w = 1900, h = 2700;
+    frames fast(w, h), model(w, h);
+    fast.image = blobs(w, h, 21, 4000);
+    fast.page->image = fast.image.data();
+    model.image = fast.image;
+    model.page->image = model.image.data();
+    std::mt19937 random(17);
+    for (page_state *page : {fast.page.get(), model.page.get()}) {
+        page->bit_width = 1.17;
+        page->bit_height = 1.19;
+        page->horizontal_vector = {0.9998, 0.02};
+        page->vertical_vector = {-0.02, 0.9998};
+    }
+    std::uniform_real_distribution<double> jitter(-0.6, 0.6);
+    std::uniform_real_distribution<float> level(40.0f, 160.0f);
+    for (uint32_t i = 0; i < cross_cols; i++)
+        for (uint32_t j = 0; j < cross_rows; j++) {
+            point_f64 g = {-4.0 + 28.08 * i - 0.56 * j + jitter(random), -2.5 + 28.56 * j + 0.5 * i + jitter(random)};
+            float l = level(random);
+            fast.page->cross_grid[i][j] = model.page->cross_grid[i][j] = g;
+            fast.page->cross_cutlevels[i][j] = model.page->cross_cutlevels[i][j] = l;
+        }
+    // Every codeword of a page would be 3196368 bits; every 5th codeword
+    // keeps the test quick and still visits every band of the page.
+    for (uint32_t k = 0; k < codewords_per_page; k += 5)
+        for (uint32_t n = 0; n < 24; n++) {
+            const uint32_t position = n * codewords_per_page + k;
+            ASSERT_EQ(sample_bit(*fast.page, position), model_sample_bit(*model.page, position)) << position;
+        }
+    EXPECT_EQ(fast.work, model.work);
+}
+
 } // namespace
