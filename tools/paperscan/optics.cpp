@@ -21,6 +21,9 @@ namespace {
 
 constexpr double edge_resolution = 1024.0;  // at least this many profile entries per page pixel
 constexpr uint32_t kernel_variants = 4;     // grows left (bit 0), grows right (bit 1)
+// Page rows one scan pixel can see; the option ranges keep the vertical
+// reach under 2 + 25 + 0.45 page pixels, so 57 rows at most.
+constexpr int max_weight_rows = 64;
 
 double normal_cdf(double z)
 {
@@ -170,6 +173,10 @@ bool make_page_optics(const uint8_t *page, const scan_options &options, page_opt
         !make_edge_profile(options.blur, 1.0 / (options.scale * options.aspect), &o->edge_y))
         return false;
     o->half_gain = 0.5 * options.dot_gain;
+    if (2.0 * ceil(o->edge_y.reach + fabs(o->half_gain)) + 2.0 > max_weight_rows) {
+        fprintf(stderr, "paperscan: blur and scale reach too far across the page\n");
+        return false;
+    }
     o->pad = (int32_t)ceil(o->edge_x.reach + fabs(o->half_gain)) + 1;
     o->samples = (page_width + 2 * (uint32_t)o->pad) * profile_oversampling + 1;
     o->strips = 2 * page_height + 1;
@@ -211,39 +218,71 @@ void free_page_optics(page_optics *o)
     o->has_toner = nullptr;
 }
 
-float coverage_at(const page_optics &o, double u, double v)
+namespace {
+
+// The weights of the strips near one page row position v: row n owns the
+// band strip 2n from n - h to n + h and the core strip 2n + 1 from n + h to
+// n + 1 - h, and a strip's weight is the kernel's integral over it.  Row
+// page_height has only its band.
+struct strip_weights {
+    double v;
+    int64_t first, last;  // rows; empty when first > last
+    float band[max_weight_rows], core[max_weight_rows];
+};
+
+void weigh_strips(const page_optics &o, double v, strip_weights *w)
 {
-    double t = (u + o.pad) * profile_oversampling;
-    if (!(t >= 0.0) || t >= (double)(o.samples - 1) || !(fabs(v) < 1e6))
-        return 0.0f;
     const double h = fabs(o.half_gain);
     const double reach = o.edge_y.reach + h;
+    w->v = v;
+    w->first = 0;
+    w->last = -1;
+    if (!(fabs(v) < 1e6))
+        return;
     int64_t first = (int64_t)floor(v - reach), last = (int64_t)floor(v + reach);
-    first = first < 0 ? 0 : first;
-    last = last > (int64_t)page_height ? (int64_t)page_height : last;
+    w->first = first < 0 ? 0 : first;
+    w->last = last > (int64_t)page_height ? (int64_t)page_height : last;
+    float band_top = edge_lookup(o.edge_y, v - ((double)w->first - h));
+    for (int64_t n = w->first; n <= w->last; n++) {
+        float core_top = h != 0.0 ? edge_lookup(o.edge_y, v - ((double)n + h)) : band_top;
+        float core_bottom = edge_lookup(o.edge_y, v - ((double)n + 1.0 - h));
+        bool core_exists = n < (int64_t)page_height && o.has_toner[2 * n + 1];
+        w->band[n - w->first] = o.has_toner[2 * n] ? band_top - core_top : 0.0f;
+        w->core[n - w->first] = core_exists ? core_top - core_bottom : 0.0f;
+        band_top = core_bottom;
+    }
+}
+
+float weighted_coverage(const page_optics &o, double u, const strip_weights &w)
+{
+    double t = (u + o.pad) * profile_oversampling;
+    if (!(t >= 0.0) || t >= (double)(o.samples - 1))
+        return 0.0f;
     const uint32_t k = (uint32_t)t;
     const float f = (float)(t - k);
     float sum = 0.0f;
-    // Row n owns the band strip 2n from n - h to n + h and the core strip
-    // 2n + 1 from n + h to n + 1 - h; the weight of a strip is the kernel's
-    // integral over it.  Row page_height has only its band.
-    float band_top = edge_lookup(o.edge_y, v - ((double)first - h));
-    for (int64_t n = first; n <= last; n++) {
-        float core_top = h != 0.0 ? edge_lookup(o.edge_y, v - ((double)n + h)) : band_top;
-        float core_bottom = edge_lookup(o.edge_y, v - ((double)n + 1.0 - h));
-        float band = band_top - core_top, core = core_top - core_bottom;
-        if (band != 0.0f && o.has_toner[2 * n]) {
+    for (int64_t n = w.first; n <= w.last; n++) {
+        float band = w.band[n - w.first], core = w.core[n - w.first];
+        if (band != 0.0f) {
             const uint16_t *p = o.profiles + (size_t)(2 * n) * o.samples + k;
             sum += band * ((float)p[0] + f * ((float)p[1] - (float)p[0]));
         }
-        if (core != 0.0f && n < (int64_t)page_height && o.has_toner[2 * n + 1]) {
+        if (core != 0.0f) {
             const uint16_t *p = o.profiles + (size_t)(2 * n + 1) * o.samples + k;
             sum += core * ((float)p[0] + f * ((float)p[1] - (float)p[0]));
         }
-        band_top = core_bottom;
     }
     sum *= 1.0f / 65535.0f;
     return sum > 1.0f ? 1.0f : sum;
+}
+
+} // namespace
+
+float coverage_at(const page_optics &o, double u, double v)
+{
+    strip_weights w;
+    weigh_strips(o, v, &w);
+    return weighted_coverage(o, u, w);
 }
 
 void render_page(const page_optics &optics, const scan_options &options,
@@ -257,6 +296,8 @@ void render_page(const page_optics &optics, const scan_options &options,
     page_box(optics, geometry, box);
     const double *m = geometry.scan_to_page.m;
     const double contrast = options.paper - options.toner;
+    strip_weights weights;
+    weigh_strips(optics, nan(""), &weights);
     for (int64_t y = box[1]; y < box[3]; y++) {
         uint16_t *row = s->pixels + (size_t)y * s->width;
         double sx = box[0] + 0.5, sy = y + 0.5;
@@ -264,7 +305,11 @@ void render_page(const page_optics &optics, const scan_options &options,
         double nu = m[0] * sx + m[1] * sy + m[2], nv = m[3] * sx + m[4] * sy + m[5];
         double d = m[6] * sx + m[7] * sy + m[8];
         for (int64_t x = box[0]; x < box[2]; x++, nu += m[0], nv += m[3], d += m[6]) {
-            float c = coverage_at(optics, nu / d, nv / d);
+            // Unrotated, the page row position stays put along a scan row.
+            double v = nv / d;
+            if (v != weights.v)
+                weigh_strips(optics, v, &weights);
+            float c = weighted_coverage(optics, nu / d, weights);
             if (c > 0.0f)
                 row[x] = reflectance_sample(options.paper - contrast * c);
         }
