@@ -51,7 +51,6 @@ const roundtrip_case cases[] = {
     {"PaletteInterlaced", 60000, small({"--kind", "palette", "--interlace"}), readable},
     {"LineArtOneBit", 60000, small({"--kind", "grey1"}), readable},
     {"GreyWithGammaChunk", 60000, small({"--gamma", "0.454545", "--seed", "3"}), readable},
-    {"LinearGreyWithGammaOne", 60000, small({"--gamma", "1.0", "--seed", "4"}), readable},
     {"BlurDotGainAndGreyLevels", 60000,
      small({"--blur", "0.4", "--dot-gain", "0.3", "--paper", "0.75", "--toner", "0.1"}), readable},
 };
