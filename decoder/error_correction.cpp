@@ -10,6 +10,7 @@
 // the page record; hands every data word to emit_data_bits.
 #include "page_state.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -104,6 +105,43 @@ void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind)
     fprintf(stderr, "%ld%c%ld ", (long)bx, mark[kind], (long)by);
 }
 
+namespace {
+
+constexpr uint32_t no_pattern = 0xFFFFFFFF;
+
+// The 12 parity bits a 24-bit word fails: zero for a codeword, and for any
+// word the same as for its difference from the nearest codeword.
+uint32_t syndrome(uint64_t word)
+{
+    return (uint32_t)((golay_table[(word >> 12) & 0xFFF] ^ word) & 0xFFF);
+}
+
+// For every syndrome, the error pattern of at most 3 bits that has it, or
+// no_pattern.  Two such patterns never share a syndrome: they would differ
+// by a codeword of weight 6 or less, and the code's minimum distance is 8.
+// So a word within distance 3 of a codeword differs from it by exactly the
+// pattern of its syndrome, and the codeword is the one a search of the whole
+// table would find.
+const std::array<uint32_t, 4096> &error_patterns()
+{
+    static const std::array<uint32_t, 4096> patterns = [] {
+        std::array<uint32_t, 4096> table;
+        table.fill(no_pattern);
+        table[0] = 0;
+        for (uint32_t a = 0; a < 24; a++)
+            for (uint32_t b = a; b < 24; b++)
+                for (uint32_t c = b; c < 24; c++) {
+                    // Bits a, b and c, with repeats folded: 1, 2 or 3 bits.
+                    uint32_t e = 1u << a | 1u << b | 1u << c;
+                    table[syndrome(e)] = e;
+                }
+        return table;
+    }();
+    return patterns;
+}
+
+} // namespace
+
 uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k)
 {
     const uint32_t d = (uint32_t)(w >> 12);
@@ -111,19 +149,13 @@ uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k)
         page_damage.golay_stats[0]++;
         return d;
     }
-    // Within distance 3 there is at most one codeword, so the first one found
-    // is the answer; a linear scan of the table is fast enough for the few
-    // damaged words of a page.
-    for (uint32_t i = 0; i < 4096; i++) {
-        const uint32_t distance = bit_count(golay_table[i] ^ w);
-        if (distance > 3)
-            continue;
-        const uint64_t e = golay_table[i] ^ w;
+    const uint32_t e = error_patterns()[syndrome(w)];
+    if (e != no_pattern) {
         for (int32_t n = 0; n < 24; n++)
             if (e >> (23 - n) & 1)
                 print_badbit(page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
-        page_damage.golay_stats[distance]++;
-        return i;
+        page_damage.golay_stats[bit_count(e)]++;
+        return (uint32_t)((w ^ e) >> 12);
     }
     fputs("\n", stderr);
     for (int32_t n = 0; n < 24; n++)

@@ -203,9 +203,23 @@ void fill_search_area(page_state &page, point_f64 prediction)
             area[q + r * side] += area[q + (r - 1) * side];
 }
 
+namespace {
+
+// One cross's entry of the progress table, appended to `line` of `size`
+// bytes at `used`; returns the new length.
+size_t append_cross_cutlevel(char *line, size_t size, size_t used, float cutlevel)
+{
+    int n = snprintf(line + used, size - used, "%02x ", (int)floor((double)cutlevel + 0.5));
+    return n < 0 ? used : used + (size_t)n < size ? used + (size_t)n : size - 1;
+}
+
+} // namespace
+
 void print_cross_cutlevel(float cutlevel)
 {
-    fprintf(stderr, "%02x ", (int)floor((double)cutlevel + 0.5));
+    char entry[16];
+    append_cross_cutlevel(entry, sizeof entry, 0, cutlevel);
+    fputs(entry, stderr);
 }
 
 // Whole-pixel search over offsets -chalf..chalf; (0, 0) wins every tie and
@@ -279,7 +293,6 @@ void find_one_cross(page_state &page, uint32_t i, uint32_t j, point_f64 predicti
     point_f64 found = quarter_pixel_refine(page, p0);
     page.cross_grid[i][j] = found;
     page.cross_cutlevels[i][j] = measure_cutlevel(page, found);
-    print_cross_cutlevel(page.cross_cutlevels[i][j]);
 }
 
 } // namespace
@@ -296,8 +309,11 @@ void find_crosses(page_state &page)
                                    (ur.y + lr.y - ul.y - ll.y) * 0.5 * 24 / 1546};
 
     fprintf(stderr, "Finding crosses (%u lines), numbers indicate individual cutlevels:\n", cross_rows);
+    // Each row's progress line goes out in one piece: standard error is
+    // unbuffered, and 65 separate writes cost more than the row's search.
+    char line[16 * (cross_cols + 1)];
     for (uint32_t j = 0; j < cross_rows; j++) {
-        fprintf(stderr, "%3u: ", j);
+        size_t used = (size_t)snprintf(line, sizeof line, "%3u: ", j);
         for (uint32_t i = 0; i < cross_cols; i++) {
             // Every prediction starts from a found cross: the left neighbour,
             // or for the first column the first cross of the row above.
@@ -309,7 +325,9 @@ void find_crosses(page_state &page)
             else
                 p = first_prediction(k, page_height);
             find_one_cross(page, i, j, p);
+            used = append_cross_cutlevel(line, sizeof line, used, page.cross_cutlevels[i][j]);
         }
+        fputs(line, stderr);
         fputc('\n', stderr);
     }
 }

@@ -362,4 +362,93 @@ TEST(fast_stages, bit_sampling_decides_and_marks_as_the_rule_does)
     EXPECT_EQ(fast.work, model.work);
 }
 
+// --- Golay decoding ----------------------------------------------------------
+
+// The decoding rule: the direct check, then the first table entry within
+// distance 3 in index order, else irreparable; the real print_badbit reports.
+uint32_t model_decode(page_state &page, uint64_t w, uint32_t k)
+{
+    const uint32_t d = (uint32_t)(w >> 12);
+    if (golay_table[d] == w) {
+        page_damage.golay_stats[0]++;
+        return d;
+    }
+    for (uint32_t i = 0; i < 4096; i++) {
+        const uint64_t e = golay_table[i] ^ w;
+        const uint32_t distance = bit_count(e);
+        if (distance > 3)
+            continue;
+        for (int32_t n = 0; n < 24; n++)
+            if (e >> (23 - n) & 1)
+                print_badbit(page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
+        page_damage.golay_stats[distance]++;
+        return i;
+    }
+    fputs("\n", stderr);
+    for (int32_t n = 0; n < 24; n++)
+        print_badbit(page, (int32_t)k, n, irreparable_kind);
+    fputs("!\n", stderr);
+    page_damage.irreparable += 4;
+    page_damage.bad_bits += 4;
+    page_damage.golay_stats[4]++;
+    return d;
+}
+
+struct decoded {
+    std::vector<uint32_t> data;
+    std::string report;
+    damage_stats stats;
+    std::vector<uint8_t> marks;
+};
+
+decoded decode_all(const std::vector<uint64_t> &words, bool use_model)
+{
+    frames f(400, 500);
+    f.page->bit_width = f.page->bit_height = 0.2;
+    f.page->page_left = 7;
+    f.page->page_top = 5;
+    f.page->page_right = f.page->page_bottom = 390;
+    for (uint32_t i = 0; i < cross_cols; i++)
+        for (uint32_t j = 0; j < cross_rows; j++)
+            f.page->cross_grid[i][j] = {5.0 + 4.8 * i, 5.0 + 4.8 * j};
+    decoded out;
+    clear_damage_stats();
+    out.report = capture_stderr([&] {
+        for (size_t i = 0; i < words.size(); i++) {
+            uint32_t k = (uint32_t)(i * 7919 % codewords_per_page);
+            out.data.push_back(use_model ? model_decode(*f.page, words[i], k) : decode_codeword(*f.page, words[i], k));
+        }
+    });
+    out.stats = page_damage;
+    out.marks = f.work;
+    return out;
+}
+
+TEST(fast_stages, golay_decoding_finds_what_the_table_search_finds)
+{
+    // Two codewords with every error of up to three bits and some of four
+    // (four bits are always irreparable), and random words of any distance.
+    std::vector<uint64_t> words;
+    for (uint32_t data : {0xFFFu, 0xA5Cu}) {
+        const uint64_t c = golay_table[data];
+        for (uint32_t a = 0; a < 24; a++)
+            for (uint32_t b = a; b < 24; b++)
+                for (uint32_t x = b; x < 24; x++) {
+                    words.push_back(c ^ (1u << a) ^ (1u << b) ^ (1u << x));
+                    if (a < b && b < x && x < 23 && (a + b + x) % 11 == 0)
+                        words.push_back(c ^ (1u << a) ^ (1u << b) ^ (1u << x) ^ (1u << 23));
+                }
+    }
+    std::mt19937 random(23);
+    for (int i = 0; i < 1000; i++)
+        words.push_back(random() & 0xFFFFFF);
+    decoded fast = decode_all(words, false), model = decode_all(words, true);
+    EXPECT_EQ(fast.data, model.data);
+    EXPECT_TRUE(fast.report == model.report);
+    EXPECT_EQ(0, memcmp(&fast.stats, &model.stats, sizeof fast.stats));
+    EXPECT_EQ(fast.marks, model.marks);
+    EXPECT_GT(model.stats.golay_stats[3], 0u);
+    EXPECT_GT(model.stats.golay_stats[4], 0u);
+}
+
 } // namespace
