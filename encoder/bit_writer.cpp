@@ -36,15 +36,46 @@ void feed_byte(uint8_t byte)
         feed_bit(byte >> bit);
 }
 
+namespace {
+
+// Bit n of successive codewords lands on successive bit positions, and
+// those run along the data area's rows in runs of neighbouring pixels: 18
+// between two crosses in a row through crosses, 1542 in any other row.  A
+// cursor per bit index follows its run pixel by pixel and asks bit_to_pixel
+// only where a run starts, instead of dividing for every bit.
+struct bit_cursor {
+    uint32_t position;  // the bit position the cursor stands at
+    uint32_t offset;    // its byte in page_buffer
+    uint32_t run_left;  // pixels of the run from there on, itself included
+};
+bit_cursor cursors[24];
+
+void start_run(bit_cursor &cursor, uint32_t position)
+{
+    int32_t x, y;
+    bit_to_pixel(position, &x, &y);
+    const bool through_crosses = (uint32_t)y % cross_pitch < 2 * chalf;
+    cursor.position = position;
+    cursor.offset = ((uint32_t)y + border_width) * page_width + (uint32_t)x + border_width;
+    cursor.run_left = through_crosses ? cross_pitch - (uint32_t)x % cross_pitch : data_width - (uint32_t)x;
+}
+
+} // namespace
+
 // Every one of the 24 pixels is written, black or white, so the result does
-// not depend on what the page held there before.
+// not depend on what the page held there before.  A cursor that does not
+// stand at the position asked for (a new page, or a first codeword) starts
+// again from bit_to_pixel.
 void place_codeword(uint64_t codeword)
 {
     for (uint32_t n = 0; n < 24; n++) {
-        int32_t x, y;
-        bit_to_pixel(n * codewords_per_page + (uint32_t)codeword_index, &x, &y);
-        uint32_t offset = (uint32_t)(y + (int32_t)border_width) * page_width +
-                          (uint32_t)(x + (int32_t)border_width);
-        page_buffer[offset] = (codeword >> (23 - n)) & 1 ? 0 : 255;
+        const uint32_t position = n * codewords_per_page + (uint32_t)codeword_index;
+        bit_cursor &cursor = cursors[n];
+        if (cursor.position != position || cursor.run_left == 0)
+            start_run(cursor, position);
+        page_buffer[cursor.offset] = (codeword >> (23 - n)) & 1 ? 0 : 255;
+        cursor.position++;
+        cursor.offset++;
+        cursor.run_left--;
     }
 }

@@ -55,7 +55,14 @@ void copy_art(uint32_t art_x, uint32_t x, uint32_t width)
 
 } // namespace
 
-void format_page()
+namespace {
+
+// The page up to its label is the same for every page: composed once into
+// page_buffer and kept here, then copied for each further page.
+uint8_t empty_page[page_pixels];
+bool empty_page_ready = false;
+
+void compose_empty_page()
 {
     memset(page_buffer, 255, sizeof page_buffer);
     fill_rows(0, border_width - 1, 0);
@@ -68,6 +75,20 @@ void format_page()
     for (uint32_t j = 0; j < cross_rows; j++)
         for (uint32_t i = 0; i < cross_cols; i++)
             draw_cross(border_width + cross_pitch * i, border_width + cross_pitch * j);
+}
+
+} // namespace
+
+void format_page()
+{
+    static_assert(sizeof empty_page == sizeof page_buffer, "one page");
+    if (empty_page_ready) {
+        memcpy(page_buffer, empty_page, sizeof page_buffer);
+    } else {
+        compose_empty_page();
+        memcpy(empty_page, page_buffer, sizeof empty_page);
+        empty_page_ready = true;
+    }
     draw_label();
 }
 

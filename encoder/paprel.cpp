@@ -110,9 +110,12 @@ void close_page_file()
 
 void encode_input()
 {
-    int c;
-    while ((c = fgetc(input_file)) != EOF)
-        feed_byte((uint8_t)c);
+    // Read in blocks rather than a byte per call: the bytes are the same.
+    static uint8_t block[65536];
+    size_t got;
+    while ((got = fread(block, 1, sizeof block, input_file)) > 0)
+        for (size_t i = 0; i < got; i++)
+            feed_byte(block[i]);
     if (ferror(input_file))
         fail_with_errno("paprel: cannot read input file %s: ", input_name);
     // Eleven zero bits complete a waiting group of 4 or 8 payload bits into
