@@ -114,8 +114,7 @@ void encode_input()
     static uint8_t block[65536];
     size_t got;
     while ((got = fread(block, 1, sizeof block, input_file)) > 0)
-        for (size_t i = 0; i < got; i++)
-            feed_byte(block[i]);
+        feed_bytes(block, got);
     if (ferror(input_file))
         fail_with_errno("paprel: cannot read input file %s: ", input_name);
     // Eleven zero bits complete a waiting group of 4 or 8 payload bits into

@@ -52,6 +52,7 @@ void draw_label();
 // Bit writer.
 void feed_bit(uint32_t b);
 void feed_byte(uint8_t byte);
+void feed_bytes(const uint8_t *bytes, size_t count);   // feed_byte for each, faster
 void place_codeword(uint64_t codeword);
 
 #endif

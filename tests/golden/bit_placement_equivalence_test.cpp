@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -40,6 +42,53 @@ TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
         codeword_index = k;
         place_codeword(codeword);
         expect_placed_as_the_rule_says(codeword, k);
+    }
+}
+
+// Encodes `bytes` from an empty page, with `extra_bits` zero bits first so
+// that the bytes start in the middle of a group; returns the page and the
+// writer's state.
+struct encoded {
+    std::vector<uint8_t> page;
+    uint64_t accumulator, index;
+};
+
+encoded encode(const std::vector<uint8_t> &bytes, int extra_bits, bool in_blocks)
+{
+    std::fill(std::begin(page_buffer), std::end(page_buffer), 128);
+    bit_accumulator = 1;
+    codeword_index = 0;
+    for (int i = 0; i < extra_bits; i++)
+        feed_bit(1);
+    if (in_blocks) {
+        // Blocks of uneven sizes, as reads may return them.
+        for (size_t at = 0; at < bytes.size();) {
+            size_t n = std::min<size_t>(bytes.size() - at, 1 + at % 7000);
+            feed_bytes(bytes.data() + at, n);
+            at += n;
+        }
+    } else {
+        for (uint8_t b : bytes)
+            feed_byte(b);
+    }
+    return {std::vector<uint8_t>(std::begin(page_buffer), std::end(page_buffer)), bit_accumulator,
+            codeword_index};
+}
+
+TEST(bit_placement, bytes_in_blocks_make_the_page_bytes_one_by_one_make)
+{
+    std::mt19937 random(37);
+    std::vector<uint8_t> bytes(150000);
+    for (auto &b : bytes)
+        b = (uint8_t)random();
+    for (int extra_bits : {0, 1, 4, 8, 11}) {
+        for (size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 150000u}) {
+            std::vector<uint8_t> part(bytes.begin(), bytes.begin() + size);
+            encoded one_by_one = encode(part, extra_bits, false), blocks = encode(part, extra_bits, true);
+            EXPECT_TRUE(one_by_one.page == blocks.page) << extra_bits << " bits, " << size << " bytes";
+            EXPECT_EQ(one_by_one.accumulator, blocks.accumulator);
+            EXPECT_EQ(one_by_one.index, blocks.index);
+        }
     }
 }
 
