@@ -36,13 +36,28 @@ struct sample_axis {
     bool inside;        // the pixel and its successor lie inside the image
 };
 
-// `limit` is the image's width for x, its height for y.  Only coordinates
-// above 0 are split here: for 0 itself floor keeps the sign of zero, which
-// the whole-number conversion would not.
-inline sample_axis split_axis(double coordinate, uint32_t limit)
+// What the sampling needs of the page, read once for a whole loop of
+// samples: writes into `work` between samples would otherwise make the
+// compiler read the page's size again for every one.
+struct sample_grid {
+    const page_state *page;
+    const uint8_t *image;
+    int64_t width;
+    double last_x, last_y;  // width - 1 and height - 1
+};
+
+inline sample_grid grid_of(const page_state &page)
+{
+    return {&page, page.image, (int64_t)page.width, (double)page.width - 1, (double)page.height - 1};
+}
+
+// `last` is the image's width (for x) or height (for y) less one.  Only
+// coordinates above 0 are split here: for 0 itself floor keeps the sign of
+// zero, which the whole-number conversion would not.
+inline sample_axis split_axis(double coordinate, double last)
 {
     sample_axis a{coordinate, 0, 0.0f, 1.0f, false};
-    if (coordinate > 0 && coordinate < (double)limit - 1) {
+    if (coordinate > 0 && coordinate < last) {
         // Floor of a positive number below 2^32; signed conversions are
         // single instructions where unsigned 64-bit ones are not.
         a.cell = (int64_t)coordinate;
@@ -61,18 +76,18 @@ inline float bilinear_mix(float p00, float p10, float p01, float p11, float fx, 
     return (p11 * fx + p01 * rx) * fy + ry * (p10 * fx + p00 * rx);
 }
 
-inline float bilinear_at(const page_state &page, const sample_axis &x, const sample_axis &y)
+inline float bilinear_at(const sample_grid &g, const sample_axis &x, const sample_axis &y)
 {
     if (!(x.inside && y.inside))
-        return bilinear_sample(page, x.coordinate, y.coordinate);
-    const uint8_t *p = page.image + y.cell * (int64_t)page.width + x.cell;
-    return bilinear_mix(p[0], p[1], p[page.width], p[page.width + 1], x.fraction, x.rest,
-                        y.fraction, y.rest);
+        return bilinear_sample(*g.page, x.coordinate, y.coordinate);
+    const uint8_t *p = g.image + y.cell * g.width + x.cell;
+    return bilinear_mix(p[0], p[1], p[g.width], p[g.width + 1], x.fraction, x.rest, y.fraction,
+                        y.rest);
 }
 
-inline float bilinear_at(const page_state &page, double x, double y)
+inline float bilinear_at(const sample_grid &g, double x, double y)
 {
-    return bilinear_at(page, split_axis(x, page.width), split_axis(y, page.height));
+    return bilinear_at(g, split_axis(x, g.last_x), split_axis(y, g.last_y));
 }
 
 #endif

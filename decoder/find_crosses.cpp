@@ -99,16 +99,17 @@ constexpr int32_t max_split_half = 64;
 // quadrant_score for any quadrant half, every sample on its own.
 float quadrant_score_direct(const page_state &page, double x, double y)
 {
+    const sample_grid g = grid_of(page);
     const int32_t n = page.quadrant_half;
     const float level = page.cutlevel;
     float sum = 0;
     for (int32_t ii = 0; ii < n; ii++) {
         for (int32_t jj = 0; jj < n; jj++) {
             double i = ii, j = jj;
-            sum = sum - (bilinear_at(page, i + x, j + y) - level);
-            sum = sum - (bilinear_at(page, (x - 1) - i, (y - 1) - j) - level);
-            sum = (bilinear_at(page, i + x, (y - 1) - j) - level) + sum;
-            sum = (bilinear_at(page, (x - 1) - i, j + y) - level) + sum;
+            sum = sum - (bilinear_at(g, i + x, j + y) - level);
+            sum = sum - (bilinear_at(g, (x - 1) - i, (y - 1) - j) - level);
+            sum = (bilinear_at(g, i + x, (y - 1) - j) - level) + sum;
+            sum = (bilinear_at(g, (x - 1) - i, j + y) - level) + sum;
         }
     }
     return sum;
@@ -124,23 +125,24 @@ float quadrant_score(const page_state &page, double x, double y)
     const int32_t n = page.quadrant_half;
     if (n > max_split_half)
         return quadrant_score_direct(page, x, y);
+    const sample_grid g = grid_of(page);
     const float level = page.cutlevel;
     sample_axis below[max_split_half], above[max_split_half];
     for (int32_t jj = 0; jj < n; jj++) {
         double j = jj;
-        below[jj] = split_axis(j + y, page.height);
-        above[jj] = split_axis((y - 1) - j, page.height);
+        below[jj] = split_axis(j + y, g.last_y);
+        above[jj] = split_axis((y - 1) - j, g.last_y);
     }
     float sum = 0;
     for (int32_t ii = 0; ii < n; ii++) {
         double i = ii;
-        const sample_axis right = split_axis(i + x, page.width);
-        const sample_axis left = split_axis((x - 1) - i, page.width);
+        const sample_axis right = split_axis(i + x, g.last_x);
+        const sample_axis left = split_axis((x - 1) - i, g.last_x);
         for (int32_t jj = 0; jj < n; jj++) {
-            sum = sum - (bilinear_at(page, right, below[jj]) - level);
-            sum = sum - (bilinear_at(page, left, above[jj]) - level);
-            sum = (bilinear_at(page, right, above[jj]) - level) + sum;
-            sum = (bilinear_at(page, left, below[jj]) - level) + sum;
+            sum = sum - (bilinear_at(g, right, below[jj]) - level);
+            sum = sum - (bilinear_at(g, left, above[jj]) - level);
+            sum = (bilinear_at(g, right, above[jj]) - level) + sum;
+            sum = (bilinear_at(g, left, below[jj]) - level) + sum;
         }
     }
     return sum;
@@ -148,6 +150,7 @@ float quadrant_score(const page_state &page, double x, double y)
 
 float measure_cutlevel(const page_state &page, point_f64 centre)
 {
+    const sample_grid g = grid_of(page);
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const int64_t level = page.cutlevel;
     const int64_t wx = (int64_t)floor(page.bit_width * 2.25);
@@ -156,7 +159,7 @@ float measure_cutlevel(const page_state &page, point_f64 centre)
     uint64_t above_count = 0, below_count = 0;
     for (int64_t a = -wx; a <= wx; a++) {
         for (int64_t b = -wy; b <= wy; b++) {
-            float s = bilinear_at(page, (a * h.x + centre.x) + b * v.x,
+            float s = bilinear_at(g, (a * h.x + centre.x) + b * v.x,
                                   (a * h.y + centre.y) + b * v.y);
             int64_t d = (int64_t)s - level;    // the integer part; equal counts for neither
             if (d > 0) {
@@ -183,13 +186,14 @@ void fill_search_area(page_state &page, point_f64 prediction)
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const int32_t side = search_side(page), c2 = 2 * page.chalf;
     const float level = page.cutlevel;
+    const sample_grid g = grid_of(page);
     float *area = page.search_area;
     for (int32_t r = 0; r < side; r++) {
         for (int32_t q = 0; q < side; q++) {
             float value = 0;
             if (q != 0 && r != 0) {
                 double a = q - 1 - c2, b = r - 1 - c2;
-                value = bilinear_at(page, (a * h.x + prediction.x) + b * v.x,
+                value = bilinear_at(g, (a * h.x + prediction.x) + b * v.x,
                                     (a * h.y + prediction.y) + b * v.y) - level;
             }
             area[q + r * side] = value;

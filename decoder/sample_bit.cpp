@@ -89,15 +89,28 @@ namespace {
 // centre + 7 x (centre - mean of the four neighbours one page pixel away
 // along the page's own axes): raises the contrast of a bit against its
 // neighbours.  The last step is done in double and stored as float.
-float sharpened_sample(const page_state &page, point_f64 p)
+// What the samples of a bit need of the page, read once for a whole page of
+// bits: the sampling grid, and the steps of one page pixel along the page's
+// axes (bit_width x horizontal_vector, bit_height x vertical_vector).
+struct bit_sampler {
+    sample_grid grid;
+    point_f64 across, down;
+};
+
+bit_sampler sampler_of(const page_state &page)
 {
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const double bw = page.bit_width, bh = page.bit_height;
-    const float left = bilinear_at(page, p.x - bw * h.x, p.y - bw * h.y);
-    const float right = bilinear_at(page, p.x + bw * h.x, p.y + bw * h.y);
-    const float below = bilinear_at(page, p.x + bh * v.x, p.y + bh * v.y);
-    const float above = bilinear_at(page, p.x - bh * v.x, p.y - bh * v.y);
-    const float centre = bilinear_at(page, p.x, p.y);
+    return {grid_of(page), {bw * h.x, bw * h.y}, {bh * v.x, bh * v.y}};
+}
+
+float sharpened_sample(const bit_sampler &s, point_f64 p)
+{
+    const float left = bilinear_at(s.grid, p.x - s.across.x, p.y - s.across.y);
+    const float right = bilinear_at(s.grid, p.x + s.across.x, p.y + s.across.y);
+    const float below = bilinear_at(s.grid, p.x + s.down.x, p.y + s.down.y);
+    const float above = bilinear_at(s.grid, p.x - s.down.x, p.y - s.down.y);
+    const float centre = bilinear_at(s.grid, p.x, p.y);
     const float sum = ((left + right) + below) + above;
     const float u = centre + sum * -0.25f;
     return (float)((double)u * 7.0 + (double)centre);
@@ -125,15 +138,13 @@ void mark_sample(page_state &page, point_f64 p, float sample)
         page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
 }
 
-} // namespace
-
-int sample_bit(page_state &page, uint32_t position)
+int sample_bit_with(page_state &page, const bit_sampler &sampler, uint32_t position)
 {
     int32_t x, y;
     bit_to_pixel(position, &x, &y);
     const bit_cell cell = cell_of(x, y);
     const point_f64 p = position_in(page, cell);
-    const float v = sharpened_sample(page, p);
+    const float v = sharpened_sample(sampler, p);
     const float c = interpolated_cutlevel(page, cell);
     if (x % 8 == 0 || y % 8 == 0)
         mark_sample(page, p, v);
@@ -142,12 +153,20 @@ int sample_bit(page_state &page, uint32_t position)
     return c > v ? 1 : 0;
 }
 
+} // namespace
+
+int sample_bit(page_state &page, uint32_t position)
+{
+    return sample_bit_with(page, sampler_of(page), position);
+}
+
 // The 24 bits of a codeword lie 133182 positions apart; visiting them one
 // codeword at a time lets the error correction decode each word as soon as
 // its last bit arrives.
 void read_page_bits(page_state &page)
 {
+    const bit_sampler sampler = sampler_of(page);
     for (uint32_t k = 0; k < codewords_per_page; k++)
         for (uint32_t n = 0; n < 24; n++)
-            receive_bit(page, sample_bit(page, n * codewords_per_page + k), k);
+            receive_bit(page, sample_bit_with(page, sampler, n * codewords_per_page + k), k);
 }

@@ -246,7 +246,7 @@ TEST(fast_stages, bilinear_samples_are_bit_for_bit_those_of_the_rule)
     for (double x : xs)
         for (double y : ys) {
             const float expected = model_bilinear(*f.page, x, y);
-            EXPECT_TRUE(same_bits(bilinear_at(*f.page, x, y), expected)) << x << ", " << y;
+            EXPECT_TRUE(same_bits(bilinear_at(grid_of(*f.page), x, y), expected)) << x << ", " << y;
             EXPECT_TRUE(same_bits(bilinear_sample(*f.page, x, y), expected)) << x << ", " << y;
         }
 }
