@@ -5,9 +5,11 @@
 // Runs the decoder's stages on the scan in the order of the driver, `runs`
 // times (default 3), with a clock read between stages, and prints the
 // median processor time (user and system) of every stage in milliseconds,
-// which other programs running on the machine disturb less than wall time.  Links the same stage
-// library as unpaprel and changes none of it: the stages' own messages and
-// the payload go to /dev/null, the debug image to <scan>_profile.pgm.
+// which other programs on the machine disturb less than wall time.  Links
+// the same stage library as unpaprel and changes none of it: the stages' own
+// messages and the payload go to /dev/null, the debug image to
+// <scan>_profile.pgm.  The runs share one process, so only the first pays
+// for the first touch of fresh frame buffers.
 #include "page_state.h"
 
 #include <algorithm>
