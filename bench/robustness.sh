@@ -24,7 +24,8 @@ unpaprel=$build/decoder/unpaprel
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/robustness.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-head -c 199773 /dev/urandom > "$work/payload"
+# The same pseudo-random payload every run (perl's rand is drand48 everywhere).
+perl -e 'srand(1); print map { chr(int(rand(256))) } 1 .. 199773' > "$work/payload"
 "$paprel" "$work/payload" "$work/page"
 
 alone="--blur 0 --dot-gain 0 --noise 0 --dust 0 --illumination 0"
@@ -33,8 +34,8 @@ alone="--blur 0 --dot-gain 0 --noise 0 --dust 0 --illumination 0"
 run_step() {
     rm -f "$work"/scan_*
     if ! "$paperscan" $1 "$work/scan" "$work/page_0001.pgm" 2> "$work/scan.err"; then
-        echo "fail - - -"
-        return
+        echo "paperscan $1: $(cat "$work/scan.err")" >&2
+        exit 1
     fi
     status=0
     (cd "$work" && "$unpaprel" 0-65-93-24-3-1-2-24 scan > decoded 2> decode.err) || status=$?
@@ -56,13 +57,14 @@ sweep() {
     name=$1 option=$2 values=$3 base=$4 others=$5
     best="none" steps=""
     for value in $values; do
-        set -- $(run_step "$base $option $value")
+        result=$(run_step "$base $option $value") || exit 1
+        set -- $result
         echo "$name ($others): $option $value -> $1, bit error rate $2 %, irreparable $3" >&2
         if [ "$1" = pass ]; then
             best=$value
             steps="$steps $value: $2 %;"
         elif [ "$2" = - ]; then
-            steps="$steps $value: fails (page not found, status $4)"
+            steps="$steps $value: fails (no page found, status $4)"
             break
         else
             steps="$steps $value: fails ($2 %, $3 irreparable, status $4)"
@@ -74,7 +76,7 @@ sweep() {
 
 echo "| effect | other effects | largest that decodes | bit error rate at each step |"
 echo "|---|---|---|---|"
-big_sheet="--sheet 8000x8000"
+big_sheet="--sheet 9000x9000"  # room for the page turned by 30 degrees
 sweep "rotation, degrees" --rotate "1 2 3 5 7 10 15 20 25 30" "$alone $big_sheet" off
 sweep "rotation, degrees" --rotate "1 2 3 5 7 10 15 20 25 30" "$big_sheet" default
 sweep "blur sigma, page pixels" --blur "0.2 0.3 0.4 0.45 0.5 0.55 0.6 0.7 0.8" "$alone" off
