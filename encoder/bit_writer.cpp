@@ -2,15 +2,24 @@
 //
 // Takes the payload one bit at a time, most significant bit of each byte
 // first, collects 12 bits into a data word, encodes it with the extended
-// Golay code and writes the codeword's 24 bits into page_buffer: bit n of
-// codeword k of a page at bit position n * codewords_per_page + k, so each
-// codeword is spread over the whole height of the page. Asks the driver for
-// a new page only when a finished codeword finds the page full, so a
-// payload that ends exactly at the end of a page makes no empty page.
+// Golay code and places the codeword on the page: bit n of codeword k of a
+// page belongs at bit position n * codewords_per_page + k, so each codeword
+// is spread over the whole height of the page. Asks the driver for a new
+// page only when a finished codeword finds the page full, so a payload that
+// ends exactly at the end of a page makes no empty page.
+//
+// The codewords of a page are kept in page_codewords and drawn into
+// page_buffer's data area by render_page when the page is complete: bit
+// positions run along the rows, so a row of pixels is one bit of
+// consecutive codewords and is drawn in one tight loop, where placing a
+// codeword at a time would scatter its 24 bits over the whole page.
 #include "paprel.h"
+
+#include <cstring>
 
 uint64_t bit_accumulator = 1;
 uint64_t codeword_index = 0;
+uint32_t page_codewords[codewords_per_page];
 
 namespace {
 
@@ -64,49 +73,69 @@ void feed_bytes(const uint8_t *bytes, size_t count)
     }
 }
 
+void clear_page_codewords()
+{
+    memset(page_codewords, 0, sizeof page_codewords);
+}
+
+// Every codeword sits at its index, overwriting what an earlier one left
+// there.
+void place_codeword(uint64_t codeword)
+{
+    page_codewords[codeword_index] = (uint32_t)codeword;
+}
+
 namespace {
 
-// Bit n of successive codewords lands on successive bit positions, and
-// those run along the data area's rows in runs of neighbouring pixels: 18
-// between two crosses in a row through crosses, 1542 in any other row.  A
-// cursor per bit index follows its run pixel by pixel and asks bit_to_pixel
-// only where a run starts, instead of dividing for every bit.
-struct bit_cursor {
-    uint32_t offset;    // the byte in page_buffer of its next bit
-    uint32_t run_left;  // pixels of the run from there on, itself included
-};
-bit_cursor cursors[24];
-// The codeword index the cursors stand at; none at first.
-uint64_t cursors_at = UINT64_MAX;
-
-void start_run(bit_cursor &cursor, uint32_t position)
+// Draws bit `23 - shift` of codewords[0 .. count-1] into pixels[0 ..
+// count-1]: 0 (black) for a 1 bit, 255 (white) for a 0 bit, as the bit
+// minus one in eight bits.  In blocks of a fixed 32 so that the compiler
+// vectorises the loop; the rest goes one by one.
+void render_piece(uint8_t *pixels, const uint32_t *codewords, uint32_t shift, uint32_t count)
 {
-    int32_t x, y;
-    bit_to_pixel(position, &x, &y);
-    const bool through_crosses = (uint32_t)y % cross_pitch < 2 * chalf;
-    cursor.offset = ((uint32_t)y + border_width) * page_width + (uint32_t)x + border_width;
-    cursor.run_left = through_crosses ? cross_pitch - (uint32_t)x % cross_pitch : data_width - (uint32_t)x;
+    constexpr uint32_t block = 32;
+    uint32_t i = 0;
+    for (; i + block <= count; i += block)
+        for (uint32_t j = 0; j < block; j++)
+            pixels[i + j] = (uint8_t)(((codewords[i + j] >> shift) & 1) - 1);
+    for (; i < count; i++)
+        pixels[i] = (uint8_t)(((codewords[i] >> shift) & 1) - 1);
+}
+
+// Draws bit positions position .. position + count - 1, neighbouring pixels
+// of one row from `pixels` on.  A run may cross from the last codeword of
+// bit index n to the first of bit index n + 1.
+void render_run(uint8_t *pixels, uint32_t position, uint32_t count)
+{
+    while (count > 0) {
+        const uint32_t n = position / codewords_per_page;
+        const uint32_t k = position % codewords_per_page;
+        const uint32_t piece = count < codewords_per_page - k ? count : codewords_per_page - k;
+        render_piece(pixels, &page_codewords[k], 23 - n, piece);
+        pixels += piece;
+        position += piece;
+        count -= piece;
+    }
 }
 
 } // namespace
 
-// Every one of the 24 pixels is written, black or white, so the result does
-// not depend on what the page held there before.  Cursors that do not stand
-// at the codeword index asked for (a new page, the first codeword) start
-// again from bit_to_pixel.
-void place_codeword(uint64_t codeword)
+// Row by row through the data area: a row through crosses holds 64 runs of
+// 18 pixels between its crosses, any other row one run of 1542.  Only bit
+// positions are written; crosses, frame and label stay as they are.
+void render_page()
 {
-    const uint32_t k = (uint32_t)codeword_index;
-    if (cursors_at != codeword_index)
-        for (uint32_t n = 0; n < 24; n++)
-            start_run(cursors[n], n * codewords_per_page + k);
-    for (uint32_t n = 0; n < 24; n++) {
-        bit_cursor &cursor = cursors[n];
-        if (cursor.run_left == 0)
-            start_run(cursor, n * codewords_per_page + k);
-        page_buffer[cursor.offset] = (codeword >> (23 - n)) & 1 ? 0 : 255;
-        cursor.offset++;
-        cursor.run_left--;
+    uint32_t position = 0;
+    for (uint32_t y = 0; y < data_height; y++) {
+        uint8_t *row = &page_buffer[(y + border_width) * page_width + border_width];
+        if (y % cross_pitch >= 2 * chalf) {
+            render_run(row, position, data_width);
+            position += data_width;
+            continue;
+        }
+        for (uint32_t x = 2 * chalf; x < data_width; x += cross_pitch) {
+            render_run(row + x, position, cross_pitch - 2 * chalf);
+            position += cross_pitch - 2 * chalf;
+        }
     }
-    cursors_at = codeword_index + 1;
 }

@@ -88,12 +88,15 @@ void new_page()
         exit(1);
     }
     format_page();
+    clear_page_codewords();
 }
 
 // A page that did not reach the disk whole is lost data, so every write
-// is checked, although the page goes out in only two pieces.
+// is checked, although the page goes out in only two pieces.  The page's
+// bits are drawn here, once all its codewords are known.
 void write_page()
 {
+    render_page();
     if (fprintf(page_file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||
         fwrite(page_buffer, sizeof page_buffer, 1, page_file) != 1)
         fail_with_errno("paprel: cannot write %s: ", output_filename);

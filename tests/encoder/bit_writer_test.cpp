@@ -22,9 +22,17 @@ void feed_closing_bits()
         feed_bit(0);
 }
 
-// Pixels that differ between page_buffer and a freshly formatted page.
+// The current page as it would be written: its codewords drawn.
+const uint8_t *rendered()
+{
+    render_page();
+    return page_buffer;
+}
+
+// Pixels that differ between the rendered page and a freshly formatted one.
 uint32_t pixels_changed()
 {
+    render_page();
     std::vector<uint8_t> written(page_buffer, page_buffer + page_pixels);
     format_page();
     uint32_t changed = 0;
@@ -40,12 +48,12 @@ TEST_F(bit_writer, ThreeBytesMakeTwoCodewords)
     EXPECT_EQ(codeword_index, 2u);
     feed_closing_bits();
     EXPECT_EQ(codeword_index, 2u) << "the closing bits complete no empty group";
-    EXPECT_EQ(read_codeword(page_buffer, 0), 0xABCA13u);
-    EXPECT_EQ(read_codeword(page_buffer, 1), 0xDEF732u);
-    EXPECT_EQ(read_codeword(page_buffer, 2), 0u);
-    EXPECT_EQ(page_pixel(page_buffer, 8, 2), 0) << "first bit, a 1, is black";
-    EXPECT_EQ(page_pixel(page_buffer, 9, 2), 0) << "codeword 1 starts with a 1 too";
-    EXPECT_EQ(page_pixel(page_buffer, 10, 2), 255);
+    EXPECT_EQ(read_codeword(rendered(), 0), 0xABCA13u);
+    EXPECT_EQ(read_codeword(rendered(), 1), 0xDEF732u);
+    EXPECT_EQ(read_codeword(rendered(), 2), 0u);
+    EXPECT_EQ(page_pixel(rendered(), 8, 2), 0) << "first bit, a 1, is black";
+    EXPECT_EQ(page_pixel(rendered(), 9, 2), 0) << "codeword 1 starts with a 1 too";
+    EXPECT_EQ(page_pixel(rendered(), 10, 2), 255);
     // Nothing but the black bits of the two codewords differs from the
     // empty page: 12 + 16 set bits.
     EXPECT_EQ(pixels_changed(), 12u + 16u);
@@ -57,16 +65,16 @@ TEST_F(bit_writer, ClosingBitsCompleteAPartialGroup)
     EXPECT_EQ(codeword_index, 0u);
     feed_closing_bits();
     EXPECT_EQ(codeword_index, 1u);
-    EXPECT_EQ(read_codeword(page_buffer, 0), 0xFF05DBu);
+    EXPECT_EQ(read_codeword(rendered(), 0), 0xFF05DBu);
 
     start(1, "");
     feed_bytes({0x12, 0x34, 0x56, 0x78});
     feed_closing_bits();
     EXPECT_EQ(codeword_index, 3u);
-    EXPECT_EQ(read_codeword(page_buffer, 0), 0x123207u);
-    EXPECT_EQ(read_codeword(page_buffer, 1), 0x456567u);
-    EXPECT_EQ(read_codeword(page_buffer, 2), 0x780452u);
-    EXPECT_EQ(read_codeword(page_buffer, 3), 0u);
+    EXPECT_EQ(read_codeword(rendered(), 0), 0x123207u);
+    EXPECT_EQ(read_codeword(rendered(), 1), 0x456567u);
+    EXPECT_EQ(read_codeword(rendered(), 2), 0x780452u);
+    EXPECT_EQ(read_codeword(rendered(), 3), 0u);
 }
 
 TEST_F(bit_writer, EmptyPayloadAndHighArgumentBits)
@@ -78,7 +86,7 @@ TEST_F(bit_writer, EmptyPayloadAndHighArgumentBits)
     start(1, "");
     for (int bit = 11; bit >= 0; bit--)
         feed_bit(((0xABC >> bit) & 1) ? 3 : 2);
-    EXPECT_EQ(read_codeword(page_buffer, 0), 0xABCA13u);
+    EXPECT_EQ(read_codeword(rendered(), 0), 0xABCA13u);
 }
 
 // Codewords overwrite white and black alike: the page state left by a
@@ -88,7 +96,7 @@ TEST_F(bit_writer, PlaceCodewordWritesAllBits)
     codeword_index = 5;
     place_codeword(0xFFFFFF);
     place_codeword(0x800FC1);
-    EXPECT_EQ(read_codeword(page_buffer, 5), 0x800FC1u);
+    EXPECT_EQ(read_codeword(rendered(), 5), 0x800FC1u);
     place_codeword(0);
     EXPECT_EQ(pixels_changed(), 0u);
 }
@@ -101,7 +109,7 @@ TEST_F(bit_writer, PageTurnsOverOnlyForACodewordThatNeedsRoom)
     // 0x123 was the last codeword of page 1, 0x456 the first of page 2.
     EXPECT_EQ(page_number, 2u);
     EXPECT_EQ(codeword_index, 1u);
-    EXPECT_EQ(read_codeword(page_buffer, 0), 0x456567u);
+    EXPECT_EQ(read_codeword(rendered(), 0), 0x456567u);
     EXPECT_STREQ(label_text, "  0-65-93-24-3-1-2-24 2/2 turn");
     std::string page1 = read_file(base + "_0001.pgm");
     ASSERT_EQ(page1.size(), 3466149u);

@@ -1,6 +1,6 @@
-// paprel's bit writer follows each bit index along its run of pixels
-// instead of placing every bit through bit_to_pixel; it must put every bit
-// where bit_to_pixel says, whatever order the codeword indices come in.
+// paprel draws a page's codewords row by row, one bit index along a run of
+// pixels at a time, instead of placing every bit through bit_to_pixel; it
+// must put every bit where bit_to_pixel says and touch nothing else.
 #include "paprel.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +12,17 @@
 
 namespace {
 
-// The 24 pixels of codeword `codeword` at index k, by bit_to_pixel.
-void expect_placed_as_the_rule_says(uint64_t codeword, uint32_t k)
+// Every bit of every codeword, where bit_to_pixel puts it.
+void expect_placed_as_the_rule_says(const std::vector<uint32_t> &codewords)
 {
-    for (uint32_t n = 0; n < 24; n++) {
-        int32_t x, y;
-        bit_to_pixel(n * codewords_per_page + k, &x, &y);
-        const uint8_t expected = (codeword >> (23 - n)) & 1 ? 0 : 255;
-        ASSERT_EQ(page_buffer[(uint32_t)(y + 2) * page_width + (uint32_t)(x + 2)], expected)
-            << "codeword " << k << ", bit " << n;
-    }
+    for (uint32_t k = 0; k < codewords_per_page; k++)
+        for (uint32_t n = 0; n < 24; n++) {
+            int32_t x, y;
+            bit_to_pixel(n * codewords_per_page + k, &x, &y);
+            const uint8_t expected = (codewords[k] >> (23 - n)) & 1 ? 0 : 255;
+            ASSERT_EQ(page_buffer[(uint32_t)(y + 2) * page_width + (uint32_t)(x + 2)], expected)
+                << "codeword " << k << ", bit " << n;
+        }
 }
 
 TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
@@ -30,19 +31,27 @@ TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
     std::vector<uint32_t> order;
     for (uint32_t k = 0; k < codewords_per_page; k++)
         order.push_back(k);
-    // A whole page in order, then jumps: back to the start as on a new
-    // page, to the last codeword, into the middle of runs, and single steps
-    // across the ends of runs.
+    // After a whole page in order, indices again: the ends of the page and
+    // of runs and random ones; the last codeword placed at an index counts.
     for (uint32_t k : {0u, 133181u, 5u, 6u, 17u, 18u, 19u, 1151u, 1152u, 6911u, 6912u, 8453u, 8454u, 0u, 1u})
         order.push_back(k);
     for (int i = 0; i < 2000; i++)
         order.push_back(random() % codewords_per_page);
+    std::vector<uint32_t> expected(codewords_per_page);
     for (uint32_t k : order) {
-        const uint64_t codeword = golay_encode(random() & 0xFFF);
+        expected[k] = (uint32_t)golay_encode(random() & 0xFFF);
         codeword_index = k;
-        place_codeword(codeword);
-        expect_placed_as_the_rule_says(codeword, k);
+        place_codeword(expected[k]);
     }
+    // Grey everywhere first: a bit position left undrawn, or a drawn pixel
+    // that is no bit position, shows up as a wrong count of grey pixels.
+    std::fill(std::begin(page_buffer), std::end(page_buffer), 128);
+    render_page();
+    expect_placed_as_the_rule_says(expected);
+    const auto grey = std::count(std::begin(page_buffer), std::end(page_buffer), 128);
+    EXPECT_EQ((uint32_t)grey, page_pixels - bits_per_page);
+    for (uint32_t x = 0; x < 2 * chalf; x++)
+        EXPECT_EQ(page_buffer[(2 + 24) * page_width + 2 + 24 + x], 128) << "a cross stays as it was";
 }
 
 // Encodes `bytes` from an empty page, with `extra_bits` zero bits first so
@@ -55,7 +64,7 @@ struct encoded {
 
 encoded encode(const std::vector<uint8_t> &bytes, int extra_bits, bool in_blocks)
 {
-    std::fill(std::begin(page_buffer), std::end(page_buffer), 128);
+    clear_page_codewords();
     bit_accumulator = 1;
     codeword_index = 0;
     for (int i = 0; i < extra_bits; i++)
@@ -71,6 +80,7 @@ encoded encode(const std::vector<uint8_t> &bytes, int extra_bits, bool in_blocks
         for (uint8_t b : bytes)
             feed_byte(b);
     }
+    render_page();
     return {std::vector<uint8_t>(std::begin(page_buffer), std::end(page_buffer)), bit_accumulator,
             codeword_index};
 }
