@@ -1,6 +1,6 @@
 // driver.cpp - the decoder's run from the command line to the last page.
 //
-// Reads the format specification (only its eighth field, the label height,
+// Reads the format string (only its eighth field, the label height,
 // matters), prints the format line and the capacity report, then decodes the
 // scans "<base>_0001.png", "<base>_0002.png", ... in order until the first
 // one that cannot be opened.  Every page passes through the stages on the one

@@ -60,7 +60,7 @@ struct page_state {
 
 // Settings fixed at start-up from the command line.
 struct decoder_settings {
-    uint32_t text_height;       // eighth field of the format specification
+    uint32_t text_height;       // eighth field of the format string
     int64_t page_height;        // 2218 + text_height, summed in 32 bits
     char *output_base;          // current page file name, then its debug name
     uint32_t page_number;       // page being decoded, from 1

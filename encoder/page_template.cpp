@@ -3,7 +3,7 @@
 // format_page composes in page_buffer everything of a page that is not
 // payload: a white data area with the 65 x 93 crosses, the black frame, and
 // the label strip under the data area. draw_label writes the emblem and one
-// line of text into the strip - the format specification, "page/count" and
+// line of text into the strip - the format string, "page/count" and
 // the name given on the command line - so that a person holding the printed
 // page can read off what the decoder needs. Reads page_number, page_count
 // and label_name; writes page_buffer and label_text.

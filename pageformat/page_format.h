@@ -59,7 +59,7 @@ constexpr uint32_t payload_bytes_per_page = payload_bits_per_page / 8;
 // The label strip sits directly under the data area, inside the frame.
 constexpr uint32_t label_top = border_width + data_height;
 
-// The format specification printed on every page: cross_cols, cross_rows,
+// The format string printed on every page: cross_cols, cross_rows,
 // cross_pitch, chalf, border_width and text_height between fixed fields.
 #define PAGE_FORMAT_STRING "0-65-93-24-3-1-2-24"
 
