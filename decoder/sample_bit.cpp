@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 namespace {
 
@@ -128,17 +130,31 @@ float interpolated_cutlevel(const page_state &page, const bit_cell &cell)
     return bottom * fy + (1 - fy) * top;
 }
 
-// The negative of the sample, clamped to a byte, on the pixel under the bit.
-void mark_sample(page_state &page, point_f64 p, float sample)
+// A sampled bit and the debug mark it leaves: the negative of the sample,
+// clamped to a byte, for the pixel under the bit, or no mark.
+struct sampled_bit {
+    size_t mark_pixel;  // index into `work`, or no_mark
+    uint8_t mark_value;
+    uint8_t bit;
+};
+constexpr size_t no_mark = SIZE_MAX;
+
+size_t mark_pixel_of(const page_state &page, point_f64 p)
+{
+    const double column = floor_of(p.x + 0.5), row = floor_of(p.y + 0.5);
+    if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+        return (size_t)row * page.width + (size_t)column;
+    return no_mark;
+}
+
+uint8_t mark_value_of(float sample)
 {
     const double rounded = floor_of((double)sample + 0.5);
     const int32_t value = !(rounded > 0) ? 0 : rounded >= 255 ? 255 : (int32_t)rounded;
-    const double column = floor_of(p.x + 0.5), row = floor_of(p.y + 0.5);
-    if (column >= 0 && column < page.width && row >= 0 && row < page.height)
-        page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
+    return (uint8_t)(255 - value);
 }
 
-int sample_bit_with(page_state &page, const bit_sampler &sampler, uint32_t position)
+sampled_bit take_sample(const page_state &page, const bit_sampler &sampler, uint32_t position)
 {
     int32_t x, y;
     bit_to_pixel(position, &x, &y);
@@ -146,27 +162,58 @@ int sample_bit_with(page_state &page, const bit_sampler &sampler, uint32_t posit
     const point_f64 p = position_in(page, cell);
     const float v = sharpened_sample(sampler, p);
     const float c = interpolated_cutlevel(page, cell);
-    if (x % 8 == 0 || y % 8 == 0)
-        mark_sample(page, p, v);
+    sampled_bit s{no_mark, 0, 0};
+    if (x % 8 == 0 || y % 8 == 0) {
+        s.mark_pixel = mark_pixel_of(page, p);
+        s.mark_value = mark_value_of(v);
+    }
     // Darker than the local cutlevel is a black pixel, a 1 bit; equality and
     // NaN read as 0.
-    return c > v ? 1 : 0;
+    s.bit = c > v ? 1 : 0;
+    return s;
 }
+
+void put_mark(page_state &page, const sampled_bit &s)
+{
+    if (s.mark_pixel != no_mark)
+        page.work[s.mark_pixel] = s.mark_value;
+}
+
+// Codewords sampled per batch: the batch's bits stay in the second-level
+// cache between their sampling and their replay.
+constexpr uint32_t batch_codewords = 256;
+sampled_bit batch[24][batch_codewords];
 
 } // namespace
 
 int sample_bit(page_state &page, uint32_t position)
 {
-    return sample_bit_with(page, sampler_of(page), position);
+    const sampled_bit s = take_sample(page, sampler_of(page), position);
+    put_mark(page, s);
+    return s.bit;
 }
 
-// The 24 bits of a codeword lie 133182 positions apart; visiting them one
-// codeword at a time lets the error correction decode each word as soon as
-// its last bit arrives.
+// The 24 bits of a codeword lie 133182 positions apart, and the error
+// correction takes a whole codeword at a time, so bits are received codeword
+// by codeword.  Sampling in that order would jump between 24 distant rows of
+// the image for every codeword; instead a batch of codewords is sampled bit
+// index by bit index, along runs of neighbouring positions, and then replayed
+// in the receiving order.  The replay also writes the sample marks, so that
+// they and the damage marks of receive_bit land in `work` in the same order
+// as if every bit were sampled just before it is received.
 void read_page_bits(page_state &page)
 {
     const bit_sampler sampler = sampler_of(page);
-    for (uint32_t k = 0; k < codewords_per_page; k++)
+    for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
+        const uint32_t count = codewords_per_page - first < batch_codewords
+                                   ? codewords_per_page - first : batch_codewords;
         for (uint32_t n = 0; n < 24; n++)
-            receive_bit(page, sample_bit_with(page, sampler, n * codewords_per_page + k), k);
+            for (uint32_t i = 0; i < count; i++)
+                batch[n][i] = take_sample(page, sampler, n * codewords_per_page + first + i);
+        for (uint32_t i = 0; i < count; i++)
+            for (uint32_t n = 0; n < 24; n++) {
+                put_mark(page, batch[n][i]);
+                receive_bit(page, batch[n][i].bit, first + i);
+            }
+    }
 }
