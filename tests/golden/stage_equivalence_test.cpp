@@ -16,11 +16,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <cstdio>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -360,6 +364,92 @@ TEST(fast_stages, bit_sampling_decides_and_marks_as_the_rule_does)
             ASSERT_EQ(sample_bit(*fast.page, position), model_sample_bit(*model.page, position)) << position;
         }
     EXPECT_EQ(fast.work, model.work);
+}
+
+// What a whole page of bits leaves behind: the payload, the damage report,
+// the counters and the debug marks.
+struct page_of_bits {
+    std::string payload, report;
+    damage_stats stats;
+    std::vector<uint8_t> marks;
+};
+
+// Standard output of `action`, through a temporary file.
+std::string capture_stdout(const std::function<void()> &action)
+{
+    fflush(stdout);
+    FILE *file = tmpfile();
+    const int saved = dup(1);
+    dup2(fileno(file), 1);
+    action();
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string text;
+    rewind(file);
+    for (int c; (c = fgetc(file)) != EOF;)
+        text += (char)c;
+    fclose(file);
+    return text;
+}
+
+// The whole page read on a grid of crosses spaced and jittered like the one
+// above; with bits only 1.2 pixels apart, the rings around damaged bits cover
+// the sample marks of their neighbours, so the order of the marks shows.
+page_of_bits read_whole_page(bool one_bit_at_a_time)
+{
+    const uint32_t w = 1900, h = 2700;
+    frames f(w, h);
+    f.image = blobs(w, h, 29, 3000);
+    f.page->image = f.image.data();
+    f.page->bit_width = 1.17;
+    f.page->bit_height = 1.19;
+    f.page->horizontal_vector = {0.9998, 0.02};
+    f.page->vertical_vector = {-0.02, 0.9998};
+    f.page->page_left = 30;
+    f.page->page_top = 20;
+    f.page->page_right = 1850;
+    f.page->page_bottom = 2650;
+    std::mt19937 random(31);
+    std::uniform_real_distribution<double> jitter(-0.6, 0.6);
+    std::uniform_real_distribution<float> level(-250.0f, -150.0f);
+    for (uint32_t i = 0; i < cross_cols; i++)
+        for (uint32_t j = 0; j < cross_rows; j++) {
+            f.page->cross_grid[i][j] = {-4.0 + 28.08 * i - 0.56 * j + jitter(random),
+                                        -2.5 + 28.56 * j + 0.5 * i + jitter(random)};
+            f.page->cross_cutlevels[i][j] = level(random);
+        }
+    page_of_bits out;
+    clear_damage_stats();
+    out.payload = capture_stdout([&] {
+        out.report = capture_stderr([&] {
+            if (!one_bit_at_a_time) {
+                read_page_bits(*f.page);
+                return;
+            }
+            for (uint32_t k = 0; k < codewords_per_page; k++)
+                for (uint32_t n = 0; n < 24; n++)
+                    receive_bit(*f.page, sample_bit(*f.page, n * codewords_per_page + k), k);
+        });
+    });
+    out.stats = page_damage;
+    out.marks = f.work;
+    return out;
+}
+
+TEST(fast_stages, a_page_of_bits_is_received_and_marked_in_codeword_order)
+{
+    // Against sampling each bit just before it is received, which the test
+    // above checks against the rule.
+    const page_of_bits fast = read_whole_page(false), plain = read_whole_page(true);
+    EXPECT_TRUE(fast.payload == plain.payload);
+    EXPECT_TRUE(fast.report == plain.report);
+    EXPECT_EQ(0, memcmp(&fast.stats, &plain.stats, sizeof fast.stats));
+    EXPECT_EQ(fast.marks, plain.marks);
+    // The fixture has to damage codewords both ways for the marks to overlap.
+    EXPECT_GT(plain.stats.golay_stats[1], 100u);
+    EXPECT_GT(plain.stats.golay_stats[4], 10u);
+    EXPECT_EQ(plain.payload.size(), (size_t)codewords_per_page * 12 / 8);
 }
 
 // --- Golay decoding ----------------------------------------------------------
