@@ -2,7 +2,8 @@
 //
 // format_page composes in page_buffer everything of a page that is not
 // payload: a white data area with the 65 x 93 crosses, the black frame, and
-// the label strip under the data area. draw_label writes the emblem and one
+// the label strip under the data area; relabel_page turns a written page
+// into the next by its label alone. draw_label writes the emblem and one
 // line of text into the strip - the format string, "page/count" and
 // the name given on the command line - so that a person holding the printed
 // page can read off what the decoder needs. Reads page_number, page_count
@@ -57,11 +58,6 @@ void copy_art(uint32_t art_x, uint32_t x, uint32_t width)
 
 namespace {
 
-// The page up to its label is the same for every page: composed once into
-// page_buffer and kept here, then copied for each further page.
-uint8_t empty_page[page_pixels];
-bool empty_page_ready = false;
-
 void compose_empty_page()
 {
     memset(page_buffer, 255, sizeof page_buffer);
@@ -81,14 +77,17 @@ void compose_empty_page()
 
 void format_page()
 {
-    static_assert(sizeof empty_page == sizeof page_buffer, "one page");
-    if (empty_page_ready) {
-        memcpy(page_buffer, empty_page, sizeof page_buffer);
-    } else {
-        compose_empty_page();
-        memcpy(empty_page, page_buffer, sizeof empty_page);
-        empty_page_ready = true;
-    }
+    compose_empty_page();
+    draw_label();
+}
+
+// Frame and crosses are the same on every page, and render_page draws
+// every bit position from the page's codewords whatever the buffer held
+// there, so of the page just written only the label needs to go: its strip
+// black again, then the new label.  Spares a copy of the whole page.
+void relabel_page()
+{
+    fill_rows(label_top, page_height - 1, 0);
     draw_label();
 }
 

@@ -87,7 +87,12 @@ void new_page()
         fprintf(stderr, "paprel: cannot open %s for writing.\n", output_filename);
         exit(1);
     }
-    format_page();
+    // Only the first page is composed whole; a later one is the page just
+    // written with a new label, its bits all redrawn when it is written.
+    if (page_number == 1)
+        format_page();
+    else
+        relabel_page();
     clear_page_codewords();
 }
 

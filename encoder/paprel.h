@@ -50,6 +50,7 @@ void encode_input();
 
 // Page template.
 void format_page();
+void relabel_page();   // a written page, bits left to render_page, as the next
 void draw_label();
 
 // Bit writer.

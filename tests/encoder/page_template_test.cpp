@@ -4,6 +4,8 @@
 #include "label_art.h"
 #include "page_check.h"
 
+#include <vector>
+
 namespace {
 
 using page_template = encoder_fixture;
@@ -88,6 +90,33 @@ TEST_F(page_template, EmblemAndText)
     format_page();
     EXPECT_STREQ(label_text, "  0-65-93-24-3-1-2-24 12/345 doc");
     EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 12/345 doc"));
+}
+
+// A later page reuses the page just written: with its bits drawn it must be
+// the page a fresh template would give, although the old label was longer
+// and the old bits were everywhere.
+TEST_F(page_template, RelabelledPageEqualsAFreshOne)
+{
+    start(9999, "a long name");
+    page_number = 1234;
+    format_page();
+    for (codeword_index = 0; codeword_index < codewords_per_page; codeword_index++)
+        place_codeword(0xFFFFFF - codeword_index);
+    render_page();
+
+    page_number = 7;
+    page_count = 9;
+    relabel_page();
+    clear_page_codewords();
+    codeword_index = 3;
+    place_codeword(0xABCA13);
+    render_page();
+    std::vector<uint8_t> relabelled(page_buffer, page_buffer + page_pixels);
+    EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 7/9 a long name"));
+
+    format_page();
+    render_page();
+    EXPECT_TRUE(relabelled == std::vector<uint8_t>(page_buffer, page_buffer + page_pixels));
 }
 
 TEST_F(page_template, LongNameIsCut)
