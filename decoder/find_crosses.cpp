@@ -16,7 +16,9 @@
 #include "bilinear.h"
 #include "page_state.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -117,9 +119,58 @@ float quadrant_score_direct(const page_state &page, double x, double y)
 
 } // namespace
 
+namespace {
+
+// Rows lo .. lo + count - 1 of one column of samples, each interpolated
+// across between the column's pixel and its successor, exactly as
+// bilinear_mix does it for the upper (p00, p10) or lower (p01, p11) pair.
+struct column_rows {
+    int64_t lo;
+    float across[2 * max_split_half + 4];
+};
+
+void fill_column(const sample_grid &g, const sample_axis &column, int64_t lo, int64_t count,
+                 column_rows &out)
+{
+    out.lo = lo;
+    const uint8_t *p = g.image + lo * g.width + column.cell;
+    for (int64_t r = 0; r < count; r++, p += g.width) {
+        const float left = p[0], right = p[1];
+        out.across[r] = right * column.fraction + left * column.rest;
+    }
+}
+
+// bilinear_mix's last step on two rows filled above.
+inline float mix_rows(const column_rows &c, const sample_axis &row)
+{
+    const int64_t r = row.cell - c.lo;
+    return c.across[r + 1] * row.fraction + row.rest * c.across[r];
+}
+
+// The rows all samples of a score touch, when every one of them lies
+// inside the image and they fit in column_rows; otherwise false.
+bool rows_of(const sample_axis *below, const sample_axis *above, int32_t n, int64_t *lo,
+             int64_t *count)
+{
+    int64_t first = INT64_MAX, last = INT64_MIN;
+    for (int32_t jj = 0; jj < n; jj++) {
+        if (!(below[jj].inside && above[jj].inside))
+            return false;
+        first = std::min({first, below[jj].cell, above[jj].cell});
+        last = std::max({last, below[jj].cell, above[jj].cell});
+    }
+    *lo = first;
+    *count = last + 2 - first;
+    return n > 0 && *count <= 2 * max_split_half + 4;
+}
+
+} // namespace
+
 // The samples lie on the columns i + x and (x - 1) - i and the rows j + y
 // and (y - 1) - j: each is split once, and the sums run in the same order
-// as in quadrant_score_direct.
+// as in quadrant_score_direct.  Where all rows lie inside the image, the
+// interpolation across a column is done once per row and shared by the
+// samples above and below it (the same float values).
 float quadrant_score(const page_state &page, double x, double y)
 {
     const int32_t n = page.quadrant_half;
@@ -133,11 +184,25 @@ float quadrant_score(const page_state &page, double x, double y)
         below[jj] = split_axis(j + y, g.last_y);
         above[jj] = split_axis((y - 1) - j, g.last_y);
     }
+    int64_t lo = 0, count = 0;
+    const bool shared_rows = rows_of(below, above, n, &lo, &count);
+    column_rows right_rows, left_rows;
     float sum = 0;
     for (int32_t ii = 0; ii < n; ii++) {
         double i = ii;
         const sample_axis right = split_axis(i + x, g.last_x);
         const sample_axis left = split_axis((x - 1) - i, g.last_x);
+        if (shared_rows && right.inside && left.inside) {
+            fill_column(g, right, lo, count, right_rows);
+            fill_column(g, left, lo, count, left_rows);
+            for (int32_t jj = 0; jj < n; jj++) {
+                sum = sum - (mix_rows(right_rows, below[jj]) - level);
+                sum = sum - (mix_rows(left_rows, above[jj]) - level);
+                sum = (mix_rows(right_rows, above[jj]) - level) + sum;
+                sum = (mix_rows(left_rows, below[jj]) - level) + sum;
+            }
+            continue;
+        }
         for (int32_t jj = 0; jj < n; jj++) {
             sum = sum - (bilinear_at(g, right, below[jj]) - level);
             sum = sum - (bilinear_at(g, left, above[jj]) - level);
