@@ -8,18 +8,20 @@
 // page only when a finished codeword finds the page full, so a payload that
 // ends exactly at the end of a page makes no empty page.
 //
-// The codewords of a page are kept in page_codewords and drawn into
+// The codewords of a page are kept in page_codeword_bytes and drawn into
 // page_buffer's data area by render_page when the page is complete: bit
 // positions run along the rows, so a row of pixels is one bit of
 // consecutive codewords and is drawn in one tight loop, where placing a
-// codeword at a time would scatter its 24 bits over the whole page.
+// codeword at a time would scatter its 24 bits over the whole page.  The
+// codewords are kept as three planes of bytes so that a row reads one byte
+// per pixel, from a plane small enough to stay in the cache.
 #include "paprel.h"
 
 #include <cstring>
 
 uint64_t bit_accumulator = 1;
 uint64_t codeword_index = 0;
-uint32_t page_codewords[codewords_per_page];
+uint8_t page_codeword_bytes[3][codewords_per_page];
 
 namespace {
 
@@ -75,35 +77,38 @@ void feed_bytes(const uint8_t *bytes, size_t count)
 
 void clear_page_codewords()
 {
-    memset(page_codewords, 0, sizeof page_codewords);
+    memset(page_codeword_bytes, 0, sizeof page_codeword_bytes);
 }
 
 // Every codeword sits at its index, overwriting what an earlier one left
 // there.
 void place_codeword(uint64_t codeword)
 {
-    page_codewords[codeword_index] = (uint32_t)codeword;
+    const uint64_t k = codeword_index;
+    page_codeword_bytes[0][k] = (uint8_t)(codeword >> 16);
+    page_codeword_bytes[1][k] = (uint8_t)(codeword >> 8);
+    page_codeword_bytes[2][k] = (uint8_t)codeword;
 }
 
 namespace {
 
-// Draws the bit `mask` of codewords[0 .. count-1] into pixels[0 ..
-// count-1]: black for a 1, white for a 0.  In blocks of a fixed 16, which
+// Draws the bit `mask` of bytes[0 .. count-1] into pixels[0 .. count-1]:
+// black for a 1, white for a 0.  In blocks of a fixed 16, which
 // the compiler vectorises at -O2 where it leaves a loop of any length
 // alone; the rest goes one by one.  The two never overlap (page_buffer and
-// page_codewords), and the compiler is told so that it need not check.
-void render_piece(uint8_t *__restrict pixels, const uint32_t *__restrict codewords, uint32_t mask,
+// page_codeword_bytes), and the compiler is told so that it need not check.
+void render_piece(uint8_t *__restrict pixels, const uint8_t *__restrict bytes, uint8_t mask,
                   uint32_t count)
 {
     constexpr uint32_t block = 16;
     for (; count >= block; count -= block) {
         for (uint32_t j = 0; j < block; j++)
-            pixels[j] = codewords[j] & mask ? 0 : 255;
+            pixels[j] = bytes[j] & mask ? 0 : 255;
         pixels += block;
-        codewords += block;
+        bytes += block;
     }
     for (uint32_t i = 0; i < count; i++)
-        pixels[i] = codewords[i] & mask ? 0 : 255;
+        pixels[i] = bytes[i] & mask ? 0 : 255;
 }
 
 // Draws bit positions position .. position + count - 1, neighbouring pixels
@@ -115,7 +120,7 @@ void render_run(uint8_t *pixels, uint32_t position, uint32_t count)
         const uint32_t n = position / codewords_per_page;
         const uint32_t k = position % codewords_per_page;
         const uint32_t piece = count < codewords_per_page - k ? count : codewords_per_page - k;
-        render_piece(pixels, &page_codewords[k], 1u << (23 - n), piece);
+        render_piece(pixels, &page_codeword_bytes[n / 8][k], (uint8_t)(0x80 >> n % 8), piece);
         pixels += piece;
         position += piece;
         count -= piece;

@@ -6,7 +6,7 @@
 // template (page_template.cpp) draws the empty page with its label, and the
 // bit writer (bit_writer.cpp) puts the Golay codewords of the payload onto
 // the page. Only one page exists in memory: its codewords in
-// page_codewords and its pixels in page_buffer, both reused for every page.
+// page_codeword_bytes and its pixels in page_buffer, both reused for every page.
 //
 // Every failure prints one message to standard error and ends the process
 // with status 1; pages finished before it stay on disk.
@@ -33,9 +33,10 @@ extern uint8_t page_buffer[page_pixels]; // 0 black, 255 white, rows from the to
 // Bit writer state (bit_writer.cpp).
 extern uint64_t bit_accumulator;        // collected bits below a sentinel 1
 extern uint64_t codeword_index;         // codewords already on the current page
-// Codewords of the current page by index, in the low 24 bits; zero, which
-// renders white, where none was placed.
-extern uint32_t page_codewords[codewords_per_page];
+// Codewords of the current page by index: bits 23..16 in plane 0, 15..8 in
+// plane 1, 7..0 in plane 2; zero, which renders white, where none was
+// placed.
+extern uint8_t page_codeword_bytes[3][codewords_per_page];
 
 // Page template state (page_template.cpp).
 constexpr uint32_t label_text_size = 118;
@@ -59,6 +60,6 @@ void feed_byte(uint8_t byte);
 void feed_bytes(const uint8_t *bytes, size_t count);   // feed_byte for each, faster
 void place_codeword(uint64_t codeword);       // at codeword_index
 void clear_page_codewords();
-void render_page();   // page_codewords into page_buffer's data area
+void render_page();   // page_codeword_bytes into page_buffer's data area
 
 #endif
