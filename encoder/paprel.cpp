@@ -4,8 +4,7 @@
 // label, then names, opens, writes and closes the page files
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
-// page_buffer, one byte per pixel. The input is read once, one byte at a
-// time, through the stream's own buffer.
+// page_buffer, one byte per pixel. The input is read once, in blocks.
 #include "paprel.h"
 
 #include <cerrno>
