@@ -152,6 +152,8 @@ inline float mix_rows(const column_rows &c, const sample_axis &row)
 bool rows_of(const sample_axis *below, const sample_axis *above, int32_t n, int64_t *lo,
              int64_t *count)
 {
+    if (n <= 0)
+        return false;
     int64_t first = INT64_MAX, last = INT64_MIN;
     for (int32_t jj = 0; jj < n; jj++) {
         if (!(below[jj].inside && above[jj].inside))
@@ -161,7 +163,7 @@ bool rows_of(const sample_axis *below, const sample_axis *above, int32_t n, int6
     }
     *lo = first;
     *count = last + 2 - first;
-    return n > 0 && *count <= 2 * max_split_half + 4;
+    return *count <= 2 * max_split_half + 4;
 }
 
 } // namespace
