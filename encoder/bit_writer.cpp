@@ -25,6 +25,14 @@ uint8_t page_codeword_bytes[3][codewords_per_page];
 
 namespace {
 
+// Codeword `k` of the page, its three bytes in their planes.
+void store_codeword(uint64_t k, uint64_t codeword)
+{
+    page_codeword_bytes[0][k] = (uint8_t)(codeword >> 16);
+    page_codeword_bytes[1][k] = (uint8_t)(codeword >> 8);
+    page_codeword_bytes[2][k] = (uint8_t)codeword;
+}
+
 // A complete group of 12 bits (the low 12 of `data`) becomes a codeword on
 // the page, on a new page if this one is full.
 void place_data_word(uint64_t data)
@@ -58,13 +66,41 @@ void feed_byte(uint8_t byte)
         feed_bit(byte >> bit);
 }
 
-// Three bytes are two whole data words: while no bits are waiting they go
-// straight to the page, the same words feed_byte would make of them.
+namespace {
+
+// Three bytes are two whole data words.  While no bits are waiting, as many
+// groups of three as `count` holds and the page has room for go straight to
+// the page, the words feed_byte would make of them; the index stays in a
+// register, where every store of a byte would otherwise make the compiler
+// fetch it again.  Returns the bytes taken.
+size_t place_byte_triples(const uint8_t *bytes, size_t count)
+{
+    uint64_t k = codeword_index;
+    const size_t room = k < codewords_per_page ? (codewords_per_page - k) / 2 : 0;
+    const size_t triples = count / 3 < room ? count / 3 : room;
+    for (size_t t = 0; t < triples; t++, bytes += 3, k += 2) {
+        // Both words are 12 bits, so the table needs no mask.
+        uint32_t three = (uint32_t)bytes[0] << 16 | (uint32_t)bytes[1] << 8 | bytes[2];
+        store_codeword(k, golay_table[three >> 12]);
+        store_codeword(k + 1, golay_table[three & 0xFFF]);
+    }
+    codeword_index = k;
+    return triples * 3;
+}
+
+} // namespace
+
+// Groups of three bytes while no bits wait, by the page's room at a time;
+// where a group would turn the page, its two words one by one, so that the
+// page turns over as for single bits.
 void feed_bytes(const uint8_t *bytes, size_t count)
 {
     size_t i = 0;
     while (i < count) {
         if (bit_accumulator == 1 && count - i >= 3) {
+            i += place_byte_triples(bytes + i, count - i);
+            if (count - i < 3)
+                continue;
             uint32_t three = (uint32_t)bytes[i] << 16 | (uint32_t)bytes[i + 1] << 8 | bytes[i + 2];
             place_data_word(three >> 12);
             place_data_word(three & 0xFFF);
@@ -84,10 +120,7 @@ void clear_page_codewords()
 // there.
 void place_codeword(uint64_t codeword)
 {
-    const uint64_t k = codeword_index;
-    page_codeword_bytes[0][k] = (uint8_t)(codeword >> 16);
-    page_codeword_bytes[1][k] = (uint8_t)(codeword >> 8);
-    page_codeword_bytes[2][k] = (uint8_t)codeword;
+    store_codeword(codeword_index, codeword);
 }
 
 namespace {

@@ -129,4 +129,25 @@ TEST_F(bit_writer, PageTurnsOverOnlyForACodewordThatNeedsRoom)
     EXPECT_FALSE(file_exists(base + "_0002.pgm"));
 }
 
+// A block of bytes that crosses the end of the page: whole groups of three
+// while the page has room for both their codewords, then one at a time.
+TEST_F(bit_writer, BlockOfBytesTurnsThePageWhereSingleBitsWould)
+{
+    start(2, "turn");
+    codeword_index = codewords_per_page - 3;
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0xAB, 0xC1, 0x23, 0x45};
+    ::feed_bytes(bytes, sizeof bytes);
+    EXPECT_EQ(page_number, 2u);
+    EXPECT_EQ(codeword_index, 1u);
+    EXPECT_EQ(bit_accumulator, 0x145u) << "the last byte waits as 8 bits below the sentinel";
+    EXPECT_EQ(read_codeword(rendered(), 0), 0x123207u);
+    std::string page1 = read_file(base + "_0001.pgm");
+    ASSERT_EQ(page1.size(), 3466149u);
+    const uint8_t *pixels = (const uint8_t *)page1.data() + pgm_header_size;
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 4), 0u);
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 3), 0x123207u);
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 2), 0x456567u);
+    EXPECT_EQ(read_codeword(pixels, codewords_per_page - 1), 0xABCA13u);
+}
+
 } // namespace
