@@ -6,7 +6,8 @@
 // there, compares it with a cutlevel interpolated between the same four
 // crosses (`cross_cutlevels`), and hands the bit to receive_bit.  Along every
 // eighth row and column of the data area it draws the negative of its samples
-// into `work` for the debug image.  Holds no state between bits.
+// into `work` for the debug image.  Bits are sampled a batch of codewords
+// ahead of their receiving (the batch buffer is the only state it keeps).
 #include "bilinear.h"
 #include "page_state.h"
 
