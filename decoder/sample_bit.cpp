@@ -11,6 +11,8 @@
 #include "bilinear.h"
 #include "page_state.h"
 
+#include <emmintrin.h>
+
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -107,13 +109,39 @@ bit_sampler sampler_of(const page_state &page)
     return {grid_of(page), {bw * h.x, bw * h.y}, {bh * v.x, bh * v.y}};
 }
 
+// bilinear_at for a point held as the pair (x, y): both coordinates are
+// tested, truncated and split into float fraction and rest at once, each
+// lane by the same double and float operations as split_axis.  The whole
+// parts are below 2^31 wherever the point lies inside, so the 32-bit
+// truncation gives the same cell as the 64-bit one.
+inline float bilinear_xy(const sample_grid &g, __m128d point, __m128d last)
+{
+    const __m128d above_zero = _mm_cmpgt_pd(point, _mm_setzero_pd());
+    const __m128d below_last = _mm_cmplt_pd(point, last);
+    if (_mm_movemask_pd(_mm_and_pd(above_zero, below_last)) != 3)
+        return bilinear_sample(*g.page, _mm_cvtsd_f64(point),
+                               _mm_cvtsd_f64(_mm_unpackhi_pd(point, point)));
+    const __m128i cell = _mm_cvttpd_epi32(point);
+    const __m128 fraction = _mm_cvtpd_ps(_mm_sub_pd(point, _mm_cvtepi32_pd(cell)));
+    const __m128 rest = _mm_sub_ps(_mm_set1_ps(1.0f), fraction);
+    const int32_t cx = _mm_cvtsi128_si32(cell), cy = _mm_cvtsi128_si32(_mm_srli_si128(cell, 4));
+    const uint8_t *p = g.image + cy * g.width + cx;
+    return bilinear_mix(p[0], p[1], p[g.width], p[g.width + 1], _mm_cvtss_f32(fraction),
+                        _mm_cvtss_f32(rest), _mm_cvtss_f32(_mm_shuffle_ps(fraction, fraction, 1)),
+                        _mm_cvtss_f32(_mm_shuffle_ps(rest, rest, 1)));
+}
+
 float sharpened_sample(const bit_sampler &s, point_f64 p)
 {
-    const float left = bilinear_at(s.grid, p.x - s.across.x, p.y - s.across.y);
-    const float right = bilinear_at(s.grid, p.x + s.across.x, p.y + s.across.y);
-    const float below = bilinear_at(s.grid, p.x + s.down.x, p.y + s.down.y);
-    const float above = bilinear_at(s.grid, p.x - s.down.x, p.y - s.down.y);
-    const float centre = bilinear_at(s.grid, p.x, p.y);
+    const __m128d last = _mm_set_pd(s.grid.last_y, s.grid.last_x);
+    const __m128d centre_xy = _mm_set_pd(p.y, p.x);
+    const __m128d across = _mm_set_pd(s.across.y, s.across.x);
+    const __m128d down = _mm_set_pd(s.down.y, s.down.x);
+    const float left = bilinear_xy(s.grid, _mm_sub_pd(centre_xy, across), last);
+    const float right = bilinear_xy(s.grid, _mm_add_pd(centre_xy, across), last);
+    const float below = bilinear_xy(s.grid, _mm_add_pd(centre_xy, down), last);
+    const float above = bilinear_xy(s.grid, _mm_sub_pd(centre_xy, down), last);
+    const float centre = bilinear_xy(s.grid, centre_xy, last);
     const float sum = ((left + right) + below) + above;
     const float u = centre + sum * -0.25f;
     return (float)((double)u * 7.0 + (double)centre);
