@@ -219,13 +219,16 @@ void dump_debug_image(page_state &page, const char *name)
         fprintf(file, "P5\n%u %u\n255\n", page.width, page.height);
     // Mapped and written a piece at a time, so each piece is written while
     // it is still in the cache.  `work` ends up mapped in full either way.
+    // `work` is held in a local: a byte store may alias anything, page.work
+    // included, which would otherwise be read again for every pixel.
+    uint8_t *const work = page.work;
     const uint64_t size = (uint64_t)page.width * page.height, piece = 65536;
     for (uint64_t start = 0; start < size; start += piece) {
         const uint64_t end = size - start < piece ? size : start + piece;
         for (uint64_t i = start; i < end; i++)
-            page.work[i] = gamma_table[page.work[i]];
+            work[i] = gamma_table[work[i]];
         if (file)
-            fwrite(page.work + start, 1, end - start, file);
+            fwrite(work + start, 1, end - start, file);
     }
     free(gamma_table);
     if (!file) {
