@@ -11,7 +11,9 @@
 #include "bilinear.h"
 #include "page_state.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <array>
 #include <cmath>
@@ -91,9 +93,6 @@ point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
 
 namespace {
 
-// centre + 7 x (centre - mean of the four neighbours one page pixel away
-// along the page's own axes): raises the contrast of a bit against its
-// neighbours.  The last step is done in double and stored as float.
 // What the samples of a bit need of the page, read once for a whole page of
 // bits: the sampling grid, and the steps of one page pixel along the page's
 // axes (bit_width x horizontal_vector, bit_height x vertical_vector).
@@ -109,6 +108,7 @@ bit_sampler sampler_of(const page_state &page)
     return {grid_of(page), {bw * h.x, bw * h.y}, {bh * v.x, bh * v.y}};
 }
 
+#if defined(__SSE2__)
 // bilinear_at for a point held as the pair (x, y): both coordinates are
 // tested, truncated and split into float fraction and rest at once, each
 // lane by the same double and float operations as split_axis.  The whole
@@ -131,17 +131,30 @@ inline float bilinear_xy(const sample_grid &g, __m128d point, __m128d last)
                         _mm_cvtss_f32(_mm_shuffle_ps(rest, rest, 1)));
 }
 
+// One sample of the image at (x, y).  Where SSE2 exists (every x86-64) the
+// two coordinates are split together; elsewhere one after the other.  Both
+// give the same value.
+inline float sample_at(const sample_grid &g, double x, double y)
+{
+    return bilinear_xy(g, _mm_set_pd(y, x), _mm_set_pd(g.last_y, g.last_x));
+}
+#else
+inline float sample_at(const sample_grid &g, double x, double y)
+{
+    return bilinear_at(g, x, y);
+}
+#endif
+
+// centre + 7 x (centre - mean of the four neighbours one page pixel away
+// along the page's own axes): raises the contrast of a bit against its
+// neighbours.  The last step is done in double and stored as float.
 float sharpened_sample(const bit_sampler &s, point_f64 p)
 {
-    const __m128d last = _mm_set_pd(s.grid.last_y, s.grid.last_x);
-    const __m128d centre_xy = _mm_set_pd(p.y, p.x);
-    const __m128d across = _mm_set_pd(s.across.y, s.across.x);
-    const __m128d down = _mm_set_pd(s.down.y, s.down.x);
-    const float left = bilinear_xy(s.grid, _mm_sub_pd(centre_xy, across), last);
-    const float right = bilinear_xy(s.grid, _mm_add_pd(centre_xy, across), last);
-    const float below = bilinear_xy(s.grid, _mm_add_pd(centre_xy, down), last);
-    const float above = bilinear_xy(s.grid, _mm_sub_pd(centre_xy, down), last);
-    const float centre = bilinear_xy(s.grid, centre_xy, last);
+    const float left = sample_at(s.grid, p.x - s.across.x, p.y - s.across.y);
+    const float right = sample_at(s.grid, p.x + s.across.x, p.y + s.across.y);
+    const float below = sample_at(s.grid, p.x + s.down.x, p.y + s.down.y);
+    const float above = sample_at(s.grid, p.x - s.down.x, p.y - s.down.y);
+    const float centre = sample_at(s.grid, p.x, p.y);
     const float sum = ((left + right) + below) + above;
     const float u = centre + sum * -0.25f;
     return (float)((double)u * 7.0 + (double)centre);
