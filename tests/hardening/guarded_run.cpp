@@ -16,26 +16,17 @@ namespace {
 
 constexpr uid_t nobody = 65534;
 
-void redirect(const std::string &path, int fd, int flags)
-{
-    int file = open(path.c_str(), flags, 0644);
-    if (file < 0)
-        _exit(126);
-    dup2(file, fd);
-    close(file);
-}
-
 [[noreturn]] void exec_child(const std::vector<std::string> &argv, const guarded_options &options,
                              const std::string &out_path, const std::string &err_path, int pipe_end)
 {
     if (!options.dir.empty() && chdir(options.dir.c_str()) != 0)
         _exit(126);
-    redirect("/dev/null", 0, O_RDONLY);
+    redirect_in_child("/dev/null", 0, O_RDONLY);
     if (pipe_end >= 0)
         dup2(pipe_end, 1);
     else
-        redirect(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
-    redirect(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
+        redirect_in_child(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect_in_child(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
     signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
     if (options.address_space_limit >= 0) {
         struct rlimit limit = {(rlim_t)options.address_space_limit,

@@ -15,9 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-void redirect(const std::string &path, int fd, int flags)
+void redirect_in_child(const std::string &path, int fd, int flags)
 {
     int file = open(path.c_str(), flags, 0644);
     if (file < 0)
@@ -26,14 +24,16 @@ void redirect(const std::string &path, int fd, int flags)
     close(file);
 }
 
+namespace {
+
 [[noreturn]] void exec_child(const std::vector<std::string> &argv, const command_options &options,
                              const std::string &out_path, const std::string &err_path)
 {
     if (!options.dir.empty() && chdir(options.dir.c_str()) != 0)
         _exit(126);
-    redirect(options.stdin_path.empty() ? "/dev/null" : options.stdin_path, 0, O_RDONLY);
-    redirect(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
-    redirect(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect_in_child(options.stdin_path.empty() ? "/dev/null" : options.stdin_path, 0, O_RDONLY);
+    redirect_in_child(out_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
+    redirect_in_child(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
     if (options.file_size_limit >= 0) {
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {(rlim_t)options.file_size_limit, (rlim_t)options.file_size_limit};

@@ -25,6 +25,10 @@ struct command_options {
 command_result run_command(const std::vector<std::string> &argv,
                            const command_options &options = {});
 
+// In a forked child: opens `path` with `flags` as file descriptor `fd`, or
+// ends the child with status 126.
+void redirect_in_child(const std::string &path, int fd, int flags);
+
 // A new empty directory under the system's temporary directory.
 std::string make_temp_dir();
 
