@@ -90,4 +90,9 @@ inline float bilinear_at(const sample_grid &g, double x, double y)
     return bilinear_at(g, split_axis(x, g.last_x), split_axis(y, g.last_y));
 }
 
+// quadrant_score of `count` points into `scores`, each bit for bit what
+// quadrant_score gives for its point; several are computed side by side
+// (find_crosses.cpp).  The caller owns both arrays.
+void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores);
+
 #endif

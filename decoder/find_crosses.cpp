@@ -21,6 +21,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 void assertion_failed(const char *expression, unsigned line, const char *function)
 {
@@ -215,6 +220,199 @@ float quadrant_score(const page_state &page, double x, double y)
     return sum;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Several scores side by side.  Each score is one long chain of dependent
+// float additions, so scoring candidates one after another waits on that
+// chain.  The candidates of a refinement are independent of each other: in
+// the four lanes of a register four scores run through the very same float
+// operations in the very same order as quadrant_score's, each in its own
+// lane, while the four chains overlap.  A group of points goes this way only
+// when every sample of every lane lies inside the image and the lanes' rows
+// lie alike around their first rows; any other group is scored one point at
+// a time.
+constexpr int lanes = 4;
+
+// The coordinates i + v ("forward") and (v - 1) - i ("backward") of each
+// lane's v, split for i = 0 .. n - 1.
+struct lane_axes {
+    int64_t forward_cell[max_split_half][lanes], backward_cell[max_split_half][lanes];
+    __m128 forward_fraction[max_split_half], forward_rest[max_split_half];
+    __m128 backward_fraction[max_split_half], backward_rest[max_split_half];
+};
+
+// False when any of the coordinates is not inside (NaN included).
+bool split_lanes(const double *v, int32_t n, double last, lane_axes &out)
+{
+    alignas(16) float fraction[2][lanes], rest[2][lanes];
+    for (int32_t ii = 0; ii < n; ii++) {
+        const double i = ii;
+        for (int k = 0; k < lanes; k++) {
+            const sample_axis f = split_axis(i + v[k], last), b = split_axis((v[k] - 1) - i, last);
+            if (!(f.inside && b.inside))
+                return false;
+            out.forward_cell[ii][k] = f.cell;
+            out.backward_cell[ii][k] = b.cell;
+            fraction[0][k] = f.fraction;
+            rest[0][k] = f.rest;
+            fraction[1][k] = b.fraction;
+            rest[1][k] = b.rest;
+        }
+        out.forward_fraction[ii] = _mm_load_ps(fraction[0]);
+        out.forward_rest[ii] = _mm_load_ps(rest[0]);
+        out.backward_fraction[ii] = _mm_load_ps(fraction[1]);
+        out.backward_rest[ii] = _mm_load_ps(rest[1]);
+    }
+    return true;
+}
+
+// The rows the lanes interpolate across: lane k's rows lo[k] .. lo[k] +
+// count - 1, and the row of every sample counted from lo, the same in every
+// lane (as it is wherever floor(y + j) is floor(y) + j).
+struct lane_rows {
+    int64_t lo[lanes];
+    int64_t count;
+    int64_t forward[max_split_half], backward[max_split_half];
+};
+
+// False when the lanes' rows do not lie alike or are too many.
+bool plan_rows(const lane_axes &rows, int32_t n, lane_rows &plan)
+{
+    for (int k = 0; k < lanes; k++) {
+        int64_t first = INT64_MAX, last = INT64_MIN;
+        for (int32_t jj = 0; jj < n; jj++) {
+            first = std::min({first, rows.forward_cell[jj][k], rows.backward_cell[jj][k]});
+            last = std::max({last, rows.forward_cell[jj][k], rows.backward_cell[jj][k]});
+        }
+        // Rows at the same offsets in every lane make the same count.
+        plan.lo[k] = first;
+        if (k == 0)
+            plan.count = last + 2 - first;
+        for (int32_t jj = 0; jj < n; jj++) {
+            const int64_t f = rows.forward_cell[jj][k] - first, b = rows.backward_cell[jj][k] - first;
+            if (k == 0) {
+                plan.forward[jj] = f;
+                plan.backward[jj] = b;
+            } else if (f != plan.forward[jj] || b != plan.backward[jj]) {
+                return false;
+            }
+        }
+    }
+    return plan.count <= 2 * max_split_half + 4;
+}
+
+// Two neighbouring pixels, the left one in the low byte.
+inline int pixel_pair(const uint8_t *p)
+{
+    uint16_t pair;
+    memcpy(&pair, p, sizeof pair);
+    return pair;
+}
+
+// fill_column for one column of every lane: across[r] holds, lane by lane,
+// row lo + r interpolated between the column's pixel and its successor.
+// The four pixel pointers and the row step are locals so that they stay in
+// registers across the stores into `across`.
+void fill_lane_column(const sample_grid &g, const lane_rows &plan, const int64_t *cell,
+                      __m128 fraction, __m128 rest, __m128 *across)
+{
+    const int64_t width = g.width, count = plan.count;
+    const uint8_t *q0 = g.image + plan.lo[0] * width + cell[0];
+    const uint8_t *q1 = g.image + plan.lo[1] * width + cell[1];
+    const uint8_t *q2 = g.image + plan.lo[2] * width + cell[2];
+    const uint8_t *q3 = g.image + plan.lo[3] * width + cell[3];
+    const __m128i low_byte = _mm_set1_epi32(0xff);
+    for (int64_t r = 0, step = 0; r < count; r++, step += width) {
+        __m128i pairs = _mm_setzero_si128();
+        pairs = _mm_insert_epi16(pairs, pixel_pair(q0 + step), 0);
+        pairs = _mm_insert_epi16(pairs, pixel_pair(q1 + step), 2);
+        pairs = _mm_insert_epi16(pairs, pixel_pair(q2 + step), 4);
+        pairs = _mm_insert_epi16(pairs, pixel_pair(q3 + step), 6);
+        const __m128 left = _mm_cvtepi32_ps(_mm_and_si128(pairs, low_byte));
+        const __m128 right = _mm_cvtepi32_ps(_mm_srli_epi32(pairs, 8));
+        across[r] = _mm_add_ps(_mm_mul_ps(right, fraction), _mm_mul_ps(left, rest));
+    }
+}
+
+// mix_rows in every lane, less the cutlevel.
+inline __m128 mix_lanes(const __m128 *across, int64_t r, __m128 fraction, __m128 rest, __m128 level)
+{
+    return _mm_sub_ps(_mm_add_ps(_mm_mul_ps(across[r + 1], fraction), _mm_mul_ps(rest, across[r])),
+                      level);
+}
+
+// quadrant_score's sum in every lane, in its order of samples.
+__m128 sum_lanes(const sample_grid &g, const lane_axes &columns, const lane_axes &rows,
+                 const lane_rows &plan, int32_t n, float cutlevel)
+{
+    const __m128 level = _mm_set1_ps(cutlevel);
+    __m128 right[2 * max_split_half + 4], left[2 * max_split_half + 4];
+    __m128 sum = _mm_setzero_ps();
+    for (int32_t ii = 0; ii < n; ii++) {
+        fill_lane_column(g, plan, columns.forward_cell[ii], columns.forward_fraction[ii],
+                         columns.forward_rest[ii], right);
+        fill_lane_column(g, plan, columns.backward_cell[ii], columns.backward_fraction[ii],
+                         columns.backward_rest[ii], left);
+        for (int32_t jj = 0; jj < n; jj++) {
+            const int64_t below = plan.forward[jj], above = plan.backward[jj];
+            const __m128 bf = rows.forward_fraction[jj], br = rows.forward_rest[jj];
+            const __m128 af = rows.backward_fraction[jj], ar = rows.backward_rest[jj];
+            sum = _mm_sub_ps(sum, mix_lanes(right, below, bf, br, level));
+            sum = _mm_sub_ps(sum, mix_lanes(left, above, af, ar, level));
+            sum = _mm_add_ps(mix_lanes(right, above, af, ar, level), sum);
+            sum = _mm_add_ps(mix_lanes(left, below, bf, br, level), sum);
+        }
+    }
+    return sum;
+}
+
+// The scores of four points side by side; false, with nothing written, when
+// they cannot go that way.  The caller has checked 0 < n <= max_split_half.
+bool four_scores(const page_state &page, const point_f64 *points, float *scores)
+{
+    const sample_grid g = grid_of(page);
+    const int32_t n = page.quadrant_half;
+    double xs[lanes], ys[lanes];
+    for (int k = 0; k < lanes; k++) {
+        xs[k] = points[k].x;
+        ys[k] = points[k].y;
+    }
+    lane_axes columns, rows;
+    lane_rows plan;
+    if (!split_lanes(xs, n, g.last_x, columns) || !split_lanes(ys, n, g.last_y, rows) ||
+        !plan_rows(rows, n, plan))
+        return false;
+    _mm_storeu_ps(scores, sum_lanes(g, columns, rows, plan, n, page.cutlevel));
+    return true;
+}
+
+} // namespace
+
+// Groups of four points; a last group that is not full repeats its last
+// point in the spare lanes, whose scores are dropped.
+void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores)
+{
+    const int32_t n = page.quadrant_half;
+    for (uint32_t first = 0; first < count; first += lanes) {
+        const uint32_t real = std::min<uint32_t>(lanes, count - first);
+        point_f64 group[lanes];
+        float four[lanes];
+        for (uint32_t k = 0; k < lanes; k++)
+            group[k] = points[first + std::min(k, real - 1)];
+        const bool side_by_side = n > 0 && n <= max_split_half && four_scores(page, group, four);
+        for (uint32_t k = 0; k < real; k++)
+            scores[first + k] = side_by_side ? four[k] : quadrant_score(page, group[k].x, group[k].y);
+    }
+}
+#else
+void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores)
+{
+    for (uint32_t k = 0; k < count; k++)
+        scores[k] = quadrant_score(page, points[k].x, points[k].y);
+}
+#endif
+
 float measure_cutlevel(const page_state &page, point_f64 centre)
 {
     const sample_grid g = grid_of(page);
@@ -315,17 +513,28 @@ point_f64 whole_pixel_search(const page_state &page, point_f64 p)
 }
 
 // Quarter-pixel refinement within half a page pixel along both axes, with
-// the same tie rule as the whole-pixel search.
+// the same tie rule as the whole-pixel search.  The 26 points are scored
+// together (P0 first, then the candidates in search order), and the best is
+// chosen from the stored scores.
 point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0)
 {
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
-    float best = quadrant_score(page, p0.x, p0.y);
-    int32_t bu = 0, bv = 0;
+    point_f64 points[26];
+    points[0] = p0;
     for (int32_t iu = -2; iu <= 2; iu++) {
         for (int32_t jv = -2; jv <= 2; jv++) {
             double qx = (jv * 0.25) * v.x + ((iu * 0.25) * h.x + p0.x);
             double qy = (jv * 0.25) * v.y + ((iu * 0.25) * h.y + p0.y);
-            float score = quadrant_score(page, qx, qy);
+            points[1 + (iu + 2) * 5 + (jv + 2)] = {qx, qy};
+        }
+    }
+    float scores[26];
+    quadrant_scores(page, points, 26, scores);
+    float best = scores[0];
+    int32_t bu = 0, bv = 0;
+    for (int32_t iu = -2; iu <= 2; iu++) {
+        for (int32_t jv = -2; jv <= 2; jv++) {
+            float score = scores[1 + (iu + 2) * 5 + (jv + 2)];
             if (score > best) {
                 best = score;
                 bu = iu;

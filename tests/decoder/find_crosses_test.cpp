@@ -267,4 +267,42 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
     EXPECT_EQ(work_at(12, 13), 0);
 }
 
+// The refinement against trying the 25 candidates one after another with
+// quadrant_score, on a lopsided cross under turned axes, from points well
+// inside (scored side by side) and near the edges (scored one by one).
+TEST(QuarterPixelRefine, PicksWhatScoringEachCandidateInTurnPicks)
+{
+    auto t = make_test_page(60, 50);
+    for (uint32_t y = 0; y < 50; y++)
+        for (uint32_t x = 0; x < 60; x++)
+            set_pixel(*t, x, y, (uint8_t)((x < 27) == (y < 22) ? 20 + x : 230 - y - (x * y) % 7));
+    t->page.quadrant_half = 5;
+    t->page.cutlevel = 101;
+    t->page.horizontal_vector = {0.96, 0.28};
+    t->page.vertical_vector = {-0.28, 0.96};
+    const point_f64 h = t->page.horizontal_vector, v = t->page.vertical_vector;
+    int moved = 0;
+    for (point_f64 p0 : {point_f64{27.3, 22.1}, point_f64{26.2, 21.4}, point_f64{28.05, 23.6},
+                         point_f64{4.5, 22.0}, point_f64{55.75, 46.5}}) {
+        float best = quadrant_score(t->page, p0.x, p0.y);
+        double bu = 0, bv = 0;
+        for (int iu = -2; iu <= 2; iu++)
+            for (int jv = -2; jv <= 2; jv++) {
+                const double qx = (jv * 0.25) * v.x + ((iu * 0.25) * h.x + p0.x);
+                const double qy = (jv * 0.25) * v.y + ((iu * 0.25) * h.y + p0.y);
+                const float score = quadrant_score(t->page, qx, qy);
+                if (score > best) {
+                    best = score;
+                    bu = iu * 0.25;
+                    bv = jv * 0.25;
+                }
+            }
+        const point_f64 found = quarter_pixel_refine(t->page, p0);
+        EXPECT_EQ(found.x, (bu * h.x + p0.x) + bv * v.x) << p0.x << ", " << p0.y;
+        EXPECT_EQ(found.y, (bu * h.y + p0.y) + bv * v.y) << p0.x << ", " << p0.y;
+        moved += bu != 0 && bv != 0;
+    }
+    EXPECT_GE(moved, 2);    // the fixture moves points along both axes
+}
+
 } // namespace

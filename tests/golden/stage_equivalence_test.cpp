@@ -541,4 +541,74 @@ TEST(fast_stages, golay_decoding_finds_what_the_table_search_finds)
     EXPECT_GT(model.stats.golay_stats[4], 0u);
 }
 
+// --- quadrant scores side by side ---------------------------------------------
+
+// Batches of every length up to a few groups, cut from one list of points:
+// each batch score must be, bit for bit, the single score of its point and
+// the score by the rule.
+void check_batches(const page_state &page, const std::vector<point_f64> &points)
+{
+    for (size_t start = 0; start < points.size(); start += 7) {
+        const uint32_t count = (uint32_t)std::min<size_t>(points.size() - start, 1 + start % 11);
+        std::vector<float> scores(count + 1, 1234.5f);
+        quadrant_scores(page, points.data() + start, count, scores.data());
+        EXPECT_EQ(scores[count], 1234.5f) << "written past the batch";
+        for (uint32_t k = 0; k < count; k++) {
+            const point_f64 p = points[start + k];
+            EXPECT_TRUE(same_bits(scores[k], quadrant_score(page, p.x, p.y)))
+                << "half " << page.quadrant_half << " at " << p.x << ", " << p.y;
+            EXPECT_TRUE(same_bits(scores[k], model_quadrant_score(page, p.x, p.y)))
+                << "half " << page.quadrant_half << " at " << p.x << ", " << p.y;
+        }
+    }
+}
+
+TEST(fast_stages, quadrant_scores_in_batches_are_the_single_scores)
+{
+    const uint32_t w = 211, h = 197;
+    frames f(w, h);
+    f.image = blobs(w, h, 41, 500);
+    f.page->image = f.image.data();
+    f.page->cutlevel = 113;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // 16 - 2^-49 is the double just below 16: adding 1 rounds it up to 17,
+    // so its rows (or columns) do not lie as those of 16.5 do; likewise
+    // 128 - 2^-46, far enough inside for a half of 64.
+    const double below_16 = std::nextafter(16.0, 0.0), below_128 = std::nextafter(128.0, 0.0);
+    std::mt19937 random(43);
+    for (int32_t n : {0, 1, 2, 5, 6, 13, 64, 65, 70}) {
+        f.page->quadrant_half = n;
+        // Refinement-like clusters well inside, where whole groups go side
+        // by side, around the middle so that a half of 64 still fits.
+        std::vector<point_f64> points;
+        std::uniform_real_distribution<double> centre_x(70.0, w - 70.0), centre_y(70.0, h - 70.0);
+        std::uniform_real_distribution<double> step(-0.5, 0.5);
+        for (int c = 0; c < 6; c++) {
+            const double cx = centre_x(random), cy = centre_y(random);
+            for (int k = 0; k < 9; k++)
+                points.push_back({cx + step(random), cy + step(random)});
+        }
+        // Points whose samples reach the edges or lie beyond them, NaN, and
+        // rows and columns rounded out of line, mixed into inside groups.
+        const point_f64 odd[] = {{0.5, 0.5}, {w - 1.5, h / 2.0}, {w / 2.0, h - 0.25}, {-3.0, 40.0},
+                                 {40.0, nan}, {nan, 40.0}, {n + 0.0, n + 1.0}, {n + 0.5, h - n - 1.5},
+                                 {below_128, 100.5}, {100.5, below_128}, {below_16, below_16}};
+        for (size_t k = 0; k < sizeof odd / sizeof odd[0]; k++) {
+            points.insert(points.begin() + (long)(k * 5 % points.size()), odd[k]);
+            points.push_back({90.25 + k, 70.75});
+        }
+        // Four points whose rows are out of line alike still go side by
+        // side; the group must follow them.
+        for (int k = 0; k < 4; k++)
+            points.push_back({100.25 + k, below_128});
+        for (int k = 0; k < 4; k++)
+            points.push_back({below_128, 100.25 + k});
+        // Rows that jump at j = 4 and at j = 3 (adding 4 or 3 reaches 17):
+        // the same first and last rows, but not the same rows between.
+        for (int k = 0; k < 4; k++)
+            points.push_back({100.5 + k, std::nextafter(k % 2 ? 14.0 : 13.0, 0.0)});
+        check_batches(*f.page, points);
+    }
+}
+
 } // namespace
