@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -207,6 +209,29 @@ TEST_F(png_io_test, debug_image_is_the_gamma_mapped_work_buffer)
     std::string missing = dir + "/no/such/dir/d.pgm";
     err = capture_stderr([&] { dump_debug_image(*page, missing.c_str()); });
     EXPECT_EQ(err, "Warning: cannot open dumpfile " + missing + ": No such file or directory\n");
+}
+
+TEST_F(png_io_test, debug_image_maps_every_byte_across_pieces_and_an_odd_end)
+{
+    // 301 x 219 pixels: more than one 64 KB piece and an odd number of bytes,
+    // with every byte value next to every other kind of neighbour.
+    auto page = std::make_unique<page_state>();
+    page->width = 301;
+    page->height = 219;
+    std::vector<uint8_t> work(301 * 219);
+    for (size_t i = 0; i < work.size(); i++)
+        work[i] = (uint8_t)(i * 7 + i / 256);
+    const std::vector<uint8_t> original = work;
+    page->work = work.data();
+    EXPECT_EQ(capture_stderr([&] { dump_debug_image(*page, (dir + "/big.pgm").c_str()); }), "");
+    uint8_t table[256];
+    fill_gamma_table(table);
+    std::string expected = "P5\n301 219\n255\n";
+    for (size_t i = 0; i < original.size(); i++) {
+        ASSERT_EQ(work[i], table[original[i]]) << "pixel " << i;
+        expected += (char)table[original[i]];
+    }
+    EXPECT_TRUE(read_file(dir + "/big.pgm") == expected);
 }
 
 } // namespace
