@@ -237,32 +237,47 @@ constexpr int lanes = 4;
 // The coordinates i + v ("forward") and (v - 1) - i ("backward") of each
 // lane's v, split for i = 0 .. n - 1.
 struct lane_axes {
-    int64_t forward_cell[max_split_half][lanes], backward_cell[max_split_half][lanes];
+    int32_t forward_cell[max_split_half][lanes], backward_cell[max_split_half][lanes];
     __m128 forward_fraction[max_split_half], forward_rest[max_split_half];
     __m128 backward_fraction[max_split_half], backward_rest[max_split_half];
 };
 
-// False when any of the coordinates is not inside (NaN included).
+// split_axis for one coordinate of every lane, two lanes to a register: the
+// same test, truncation, difference in double and rounding to float.  The
+// caller has checked that `last` is below 2^31, so wherever the test passes
+// the 32-bit truncation is the 64-bit one.  False when any lane is not
+// inside (NaN included).
+inline bool split_four(__m128d c01, __m128d c23, __m128d last, int32_t *cell, __m128 *fraction,
+                       __m128 *rest)
+{
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d in01 = _mm_and_pd(_mm_cmpgt_pd(c01, zero), _mm_cmplt_pd(c01, last));
+    const __m128d in23 = _mm_and_pd(_mm_cmpgt_pd(c23, zero), _mm_cmplt_pd(c23, last));
+    if (_mm_movemask_pd(_mm_and_pd(in01, in23)) != 3)
+        return false;
+    const __m128i w01 = _mm_cvttpd_epi32(c01), w23 = _mm_cvttpd_epi32(c23);
+    _mm_storeu_si128((__m128i *)cell, _mm_unpacklo_epi64(w01, w23));
+    *fraction = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(c01, _mm_cvtepi32_pd(w01))),
+                              _mm_cvtpd_ps(_mm_sub_pd(c23, _mm_cvtepi32_pd(w23))));
+    *rest = _mm_sub_ps(_mm_set1_ps(1.0f), *fraction);
+    return true;
+}
+
+// False when any of the coordinates is not inside.
 bool split_lanes(const double *v, int32_t n, double last, lane_axes &out)
 {
-    alignas(16) float fraction[2][lanes], rest[2][lanes];
+    if (!(last < 2147483648.0))
+        return false;
+    const __m128d v01 = _mm_loadu_pd(v), v23 = _mm_loadu_pd(v + 2);
+    const __m128d one = _mm_set1_pd(1.0), bound = _mm_set1_pd(last);
+    const __m128d back01 = _mm_sub_pd(v01, one), back23 = _mm_sub_pd(v23, one);
     for (int32_t ii = 0; ii < n; ii++) {
-        const double i = ii;
-        for (int k = 0; k < lanes; k++) {
-            const sample_axis f = split_axis(i + v[k], last), b = split_axis((v[k] - 1) - i, last);
-            if (!(f.inside && b.inside))
-                return false;
-            out.forward_cell[ii][k] = f.cell;
-            out.backward_cell[ii][k] = b.cell;
-            fraction[0][k] = f.fraction;
-            rest[0][k] = f.rest;
-            fraction[1][k] = b.fraction;
-            rest[1][k] = b.rest;
-        }
-        out.forward_fraction[ii] = _mm_load_ps(fraction[0]);
-        out.forward_rest[ii] = _mm_load_ps(rest[0]);
-        out.backward_fraction[ii] = _mm_load_ps(fraction[1]);
-        out.backward_rest[ii] = _mm_load_ps(rest[1]);
+        const __m128d i = _mm_set1_pd(ii);
+        if (!split_four(_mm_add_pd(i, v01), _mm_add_pd(i, v23), bound, out.forward_cell[ii],
+                        &out.forward_fraction[ii], &out.forward_rest[ii]) ||
+            !split_four(_mm_sub_pd(back01, i), _mm_sub_pd(back23, i), bound, out.backward_cell[ii],
+                        &out.backward_fraction[ii], &out.backward_rest[ii]))
+            return false;
     }
     return true;
 }
@@ -282,8 +297,9 @@ bool plan_rows(const lane_axes &rows, int32_t n, lane_rows &plan)
     for (int k = 0; k < lanes; k++) {
         int64_t first = INT64_MAX, last = INT64_MIN;
         for (int32_t jj = 0; jj < n; jj++) {
-            first = std::min({first, rows.forward_cell[jj][k], rows.backward_cell[jj][k]});
-            last = std::max({last, rows.forward_cell[jj][k], rows.backward_cell[jj][k]});
+            const int64_t f = rows.forward_cell[jj][k], b = rows.backward_cell[jj][k];
+            first = std::min({first, f, b});
+            last = std::max({last, f, b});
         }
         // Rows at the same offsets in every lane make the same count.
         plan.lo[k] = first;
@@ -314,7 +330,7 @@ inline int pixel_pair(const uint8_t *p)
 // row lo + r interpolated between the column's pixel and its successor.
 // The four pixel pointers and the row step are locals so that they stay in
 // registers across the stores into `across`.
-void fill_lane_column(const sample_grid &g, const lane_rows &plan, const int64_t *cell,
+void fill_lane_column(const sample_grid &g, const lane_rows &plan, const int32_t *cell,
                       __m128 fraction, __m128 rest, __m128 *across)
 {
     const int64_t width = g.width, count = plan.count;
