@@ -220,6 +220,19 @@ float quadrant_score(const page_state &page, double x, double y)
     return sum;
 }
 
+namespace {
+
+// The cutlevel measurement and the search area sample the image at
+// (a·h.x + p.x) + b·v.x, (a·h.y + p.y) + b·v.y for whole offsets a and b
+// from a point p along the page axes, four at a time: sample_four_offsets
+// takes the offsets (a + k·da, b + k·db) for k = 0 .. 3, which are whole
+// numbers and so exact.
+struct offset_frame {
+    point_f64 h, v, p;
+};
+
+} // namespace
+
 #if defined(__SSE2__)
 namespace {
 
@@ -403,6 +416,67 @@ bool four_scores(const page_state &page, const point_f64 *points, float *scores)
     return true;
 }
 
+// bilinear_mix in every lane, of the pixels at the lanes' cells.
+__m128 mix_four(const sample_grid &g, const int32_t *cx, const int32_t *cy, __m128 fx, __m128 rx,
+                __m128 fy, __m128 ry)
+{
+    const int64_t width = g.width;
+    const uint8_t *q0 = g.image + cy[0] * width + cx[0], *q1 = g.image + cy[1] * width + cx[1];
+    const uint8_t *q2 = g.image + cy[2] * width + cx[2], *q3 = g.image + cy[3] * width + cx[3];
+    __m128i top = _mm_setzero_si128(), bottom = _mm_setzero_si128();
+    top = _mm_insert_epi16(top, pixel_pair(q0), 0);
+    top = _mm_insert_epi16(top, pixel_pair(q1), 2);
+    top = _mm_insert_epi16(top, pixel_pair(q2), 4);
+    top = _mm_insert_epi16(top, pixel_pair(q3), 6);
+    bottom = _mm_insert_epi16(bottom, pixel_pair(q0 + width), 0);
+    bottom = _mm_insert_epi16(bottom, pixel_pair(q1 + width), 2);
+    bottom = _mm_insert_epi16(bottom, pixel_pair(q2 + width), 4);
+    bottom = _mm_insert_epi16(bottom, pixel_pair(q3 + width), 6);
+    const __m128i low_byte = _mm_set1_epi32(0xff);
+    const __m128 p00 = _mm_cvtepi32_ps(_mm_and_si128(top, low_byte));
+    const __m128 p10 = _mm_cvtepi32_ps(_mm_srli_epi32(top, 8));
+    const __m128 p01 = _mm_cvtepi32_ps(_mm_and_si128(bottom, low_byte));
+    const __m128 p11 = _mm_cvtepi32_ps(_mm_srli_epi32(bottom, 8));
+    const __m128 upper = _mm_add_ps(_mm_mul_ps(p10, fx), _mm_mul_ps(p00, rx));
+    const __m128 lower = _mm_add_ps(_mm_mul_ps(p11, fx), _mm_mul_ps(p01, rx));
+    return _mm_add_ps(_mm_mul_ps(lower, fy), _mm_mul_ps(ry, upper));
+}
+
+// (a * h + p) + b * v in every lane, for one component of h, p and v.
+inline __m128d along_axes(__m128d a, __m128d b, double h, double p, double v)
+{
+    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, _mm_set1_pd(h)), _mm_set1_pd(p)),
+                      _mm_mul_pd(b, _mm_set1_pd(v)));
+}
+
+// Four samples at once, each lane by the same double and float operations
+// as bilinear_at; when any point is not inside, all four go to bilinear_at.
+// The offsets are formed in registers: read back from memory that was just
+// written a double at a time, they would wait for the writes to complete.
+void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b,
+                         double da, double db, float *out)
+{
+    const __m128d a01 = _mm_add_pd(_mm_set1_pd(a), _mm_setr_pd(0, da));
+    const __m128d a23 = _mm_add_pd(_mm_set1_pd(a), _mm_setr_pd(2 * da, 3 * da));
+    const __m128d b01 = _mm_add_pd(_mm_set1_pd(b), _mm_setr_pd(0, db));
+    const __m128d b23 = _mm_add_pd(_mm_set1_pd(b), _mm_setr_pd(2 * db, 3 * db));
+    alignas(16) double x[lanes], y[lanes];
+    _mm_store_pd(x, along_axes(a01, b01, f.h.x, f.p.x, f.v.x));
+    _mm_store_pd(x + 2, along_axes(a23, b23, f.h.x, f.p.x, f.v.x));
+    _mm_store_pd(y, along_axes(a01, b01, f.h.y, f.p.y, f.v.y));
+    _mm_store_pd(y + 2, along_axes(a23, b23, f.h.y, f.p.y, f.v.y));
+    alignas(16) int32_t cx[lanes], cy[lanes];
+    __m128 fx, rx, fy, ry;
+    if (g.last_x < 2147483648.0 && g.last_y < 2147483648.0 &&
+        split_four(_mm_load_pd(x), _mm_load_pd(x + 2), _mm_set1_pd(g.last_x), cx, &fx, &rx) &&
+        split_four(_mm_load_pd(y), _mm_load_pd(y + 2), _mm_set1_pd(g.last_y), cy, &fy, &ry)) {
+        _mm_storeu_ps(out, mix_four(g, cx, cy, fx, rx, fy, ry));
+        return;
+    }
+    for (int k = 0; k < lanes; k++)
+        out[k] = bilinear_at(g, x[k], y[k]);
+}
+
 } // namespace
 
 // Groups of four points; a last group that is not full repeats its last
@@ -427,6 +501,19 @@ void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t c
     for (uint32_t k = 0; k < count; k++)
         scores[k] = quadrant_score(page, points[k].x, points[k].y);
 }
+
+namespace {
+
+void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b,
+                         double da, double db, float *out)
+{
+    for (int k = 0; k < 4; k++) {
+        const double ak = a + k * da, bk = b + k * db;
+        out[k] = bilinear_at(g, (ak * f.h.x + f.p.x) + bk * f.v.x, (ak * f.h.y + f.p.y) + bk * f.v.y);
+    }
+}
+
+} // namespace
 #endif
 
 float measure_cutlevel(const page_state &page, point_f64 centre)
@@ -436,19 +523,24 @@ float measure_cutlevel(const page_state &page, point_f64 centre)
     const int64_t level = page.cutlevel;
     const int64_t wx = (int64_t)floor(page.bit_width * 2.25);
     const int64_t wy = (int64_t)floor(page.bit_height * 2.25);
+    const offset_frame frame = {h, v, centre};
     float above_sum = 0, below_sum = 0;
     uint64_t above_count = 0, below_count = 0;
     for (int64_t a = -wx; a <= wx; a++) {
-        for (int64_t b = -wy; b <= wy; b++) {
-            float s = bilinear_at(g, (a * h.x + centre.x) + b * v.x,
-                                  (a * h.y + centre.y) + b * v.y);
-            int64_t d = (int64_t)s - level;    // the integer part; equal counts for neither
-            if (d > 0) {
-                above_sum += (float)(d * d);
-                above_count++;
-            } else if (d < 0) {
-                below_sum += (float)(d * d);
-                below_count++;
+        // Four samples down the column at a time; those past the column's
+        // end are not counted.
+        for (int64_t b = -wy; b <= wy; b += 4) {
+            float s[4];
+            sample_four_offsets(g, frame, (double)a, (double)b, 0, 1, s);
+            for (int k = 0; k < 4 && b + k <= wy; k++) {
+                int64_t d = (int64_t)s[k] - level;    // the integer part; equal counts for neither
+                if (d > 0) {
+                    above_sum += (float)(d * d);
+                    above_count++;
+                } else if (d < 0) {
+                    below_sum += (float)(d * d);
+                    below_count++;
+                }
             }
         }
     }
@@ -468,16 +560,20 @@ void fill_search_area(page_state &page, point_f64 prediction)
     const int32_t side = search_side(page), c2 = 2 * page.chalf;
     const float level = page.cutlevel;
     const sample_grid g = grid_of(page);
+    const offset_frame frame = {h, v, prediction};
     float *area = page.search_area;
-    for (int32_t r = 0; r < side; r++) {
-        for (int32_t q = 0; q < side; q++) {
-            float value = 0;
-            if (q != 0 && r != 0) {
-                double a = q - 1 - c2, b = r - 1 - c2;
-                value = bilinear_at(g, (a * h.x + prediction.x) + b * v.x,
-                                    (a * h.y + prediction.y) + b * v.y) - level;
-            }
-            area[q + r * side] = value;
+    for (int32_t q = 0; q < side; q++)
+        area[q] = 0;
+    for (int32_t r = 1; r < side; r++) {
+        float *row = area + r * side;
+        row[0] = 0;
+        // Four samples along the row at a time; those past the row's end
+        // are not stored.
+        for (int32_t q = 1; q < side; q += 4) {
+            float s[4];
+            sample_four_offsets(g, frame, q - 1 - c2, r - 1 - c2, 1, 0, s);
+            for (int32_t k = 0; k < 4 && q + k < side; k++)
+                row[q + k] = s[k] - level;
         }
     }
     for (int32_t r = 0; r < side; r++)

@@ -611,4 +611,91 @@ TEST(fast_stages, quadrant_scores_in_batches_are_the_single_scores)
     }
 }
 
+// --- samples along the page axes ------------------------------------------------
+
+// The search area by the rule: samples less the cutlevel, row 0 and column 0
+// zero, then running sums along the rows and down the columns.
+std::vector<float> model_search_area(const page_state &page, point_f64 p)
+{
+    const int32_t c2 = 2 * page.chalf, side = 4 * page.chalf + 1;
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    std::vector<float> area((size_t)side * side, 0.0f);
+    for (int32_t r = 1; r < side; r++)
+        for (int32_t q = 1; q < side; q++) {
+            const double a = q - 1 - c2, b = r - 1 - c2;
+            area[q + r * side] = model_bilinear(page, (a * h.x + p.x) + b * v.x, (a * h.y + p.y) + b * v.y) -
+                                 (float)page.cutlevel;
+        }
+    for (int32_t r = 0; r < side; r++)
+        for (int32_t q = 1; q < side; q++)
+            area[q + r * side] += area[q - 1 + r * side];
+    for (int32_t r = 1; r < side; r++)
+        for (int32_t q = 0; q < side; q++)
+            area[q + r * side] += area[q + (r - 1) * side];
+    return area;
+}
+
+// A cross's cutlevel by the rule.
+float model_cutlevel(const page_state &page, point_f64 f)
+{
+    const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
+    const int64_t level = page.cutlevel;
+    const int64_t wx = (int64_t)std::floor(page.bit_width * 2.25), wy = (int64_t)std::floor(page.bit_height * 2.25);
+    float above = 0, below = 0;
+    uint64_t above_count = 0, below_count = 0;
+    for (int64_t a = -wx; a <= wx; a++)
+        for (int64_t b = -wy; b <= wy; b++) {
+            const float s = model_bilinear(page, (a * h.x + f.x) + b * v.x, (a * h.y + f.y) + b * v.y);
+            const int64_t d = (int64_t)s - level;
+            if (d > 0) {
+                above += (float)(d * d);
+                above_count++;
+            } else if (d < 0) {
+                below += (float)(d * d);
+                below_count++;
+            }
+        }
+    if (above_count == 0 || below_count == 0)
+        return (float)level;
+    const float white = std::sqrt(above / (float)above_count) + (float)level;
+    const float black = (float)level - std::sqrt(below / (float)below_count);
+    return white * 0.06f + black * 0.94f;
+}
+
+TEST(fast_stages, search_areas_and_cross_cutlevels_follow_the_rule)
+{
+    const uint32_t w = 157, h = 131;
+    frames f(w, h);
+    f.image = blobs(w, h, 47, 300);
+    f.page->image = f.image.data();
+    f.page->cutlevel = 97;
+    f.page->horizontal_vector = {0.9994, 0.0349};
+    f.page->vertical_vector = {-0.0349, 0.9994};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Inside, across each edge (groups of four partly outside), outside.
+    const point_f64 points[] = {{70.3, 61.7}, {33.25, 90.5}, {2.2, 60.4}, {w - 3.6, 50.1}, {80.8, 1.9},
+                                {60.5, h - 2.3}, {-2.5, -1.5}, {w + 4.0, h + 0.5}};
+    for (int32_t chalf : {1, 2, 3, 5}) {
+        std::vector<float> area((size_t)(4 * chalf + 1) * (4 * chalf + 1));
+        f.page->chalf = chalf;
+        f.page->search_area = area.data();
+        for (point_f64 p : points) {
+            fill_search_area(*f.page, p);
+            const std::vector<float> expected = model_search_area(*f.page, p);
+            for (size_t i = 0; i < area.size(); i++)
+                ASSERT_TRUE(same_bits(area[i], expected[i])) << chalf << " at " << p.x << ", " << p.y << ": " << i;
+        }
+        fill_search_area(*f.page, {nan, 40.0});
+        EXPECT_TRUE(same_bits(area.back(), model_search_area(*f.page, {nan, 40.0}).back()));
+    }
+    // Columns of 1, 3, 5, 7 and 13 samples: every remainder of four.
+    for (double bit : {0.3, 0.5, 1.0, 1.4, 2.7}) {
+        f.page->bit_width = 3.5 - bit;
+        f.page->bit_height = bit;
+        for (point_f64 p : points)
+            EXPECT_TRUE(same_bits(measure_cutlevel(*f.page, p), model_cutlevel(*f.page, p)))
+                << bit << " at " << p.x << ", " << p.y;
+    }
+}
+
 } // namespace
