@@ -86,14 +86,19 @@ float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
     unpaprel_assert(ypos<=chalf);
     const int32_t c = chalf;
     const int32_t x = xpos + 2 * c, y = ypos + 2 * c;
+    // The nine elements are getsearch's, read directly: with the offsets
+    // checked above, every one lies within 0 .. 4c, so getsearch's own
+    // checks cannot fail, and the whole-pixel search makes 81 or more calls
+    // per cross.
+    const float *area = page.search_area;
+    const int32_t side = search_side(page);
+    auto g = [&](int32_t column, int32_t row) { return area[column + row * side]; };
     // Nine reads of the running sums give the four quadrant sums; the
     // grouping is the one the tie rules were settled with.
-    float t = getsearch(page, x, y) * -4;
-    float s = ((getsearch(page, x - c, y) + getsearch(page, x + c, y)) + getsearch(page, x, y - c))
-              + getsearch(page, x, y + c);
+    float t = g(x, y) * -4;
+    float s = ((g(x - c, y) + g(x + c, y)) + g(x, y - c)) + g(x, y + c);
     t = (s + s) + t;
-    float u = ((getsearch(page, x - c, y - c) + getsearch(page, x - c, y + c))
-               + getsearch(page, x + c, y - c)) + getsearch(page, x + c, y + c);
+    float u = ((g(x - c, y - c) + g(x - c, y + c)) + g(x + c, y - c)) + g(x + c, y + c);
     return t - u;
 }
 
