@@ -164,24 +164,30 @@ void min_cycle(page_state &page)
     min_row(last, last, w);
 }
 
+// The blurred rows go into `work` and are copied back into `image` a row
+// behind: once row y is blurred, no later row reads row y - 1 of the image,
+// so that row takes its new value while it is still in the cache.
 void blur_cycle(page_state &page)
 {
     const uint32_t w = page.width, h = page.height;
-    const uint8_t *in = page.image;
+    uint8_t *in = page.image;
     uint8_t *out = page.work;
     if (w == 0 || h == 0)
         return;
     // The outermost rows and columns have no full neighbourhood and are kept.
     memcpy(out, in, w);
     memcpy(out + (size_t)(h - 1) * w, in + (size_t)(h - 1) * w, w);
+    uint32_t settled = 0;   // rows 0 .. settled - 1 of image hold their new values
     for (uint32_t y = 1; y + 1 < h; y++) {
         const uint8_t *n = in + (size_t)(y - 1) * w, *p = n + w, *s = p + w;
         uint8_t *o = out + (size_t)y * w;
         o[0] = p[0];
         o[w - 1] = p[w - 1];
         blur_row(n, p, s, o, w);
+        memcpy(in + (size_t)(y - 1) * w, out + (size_t)(y - 1) * w, w);
+        settled = y;
     }
-    memcpy(page.image, page.work, pixel_count(page));
+    memcpy(in + (size_t)settled * w, out + (size_t)settled * w, (size_t)(h - settled) * w);
 }
 
 void condition_image(page_state &page)
