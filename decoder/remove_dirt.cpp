@@ -230,7 +230,10 @@ uint64_t erase_unvisited(page_state &page, uint64_t size)
             painted[k] = image[i + k] | masks[k];
             in_piece += masks[k] & 1;
         }
-        memcpy(image + i, painted, piece_size);
+        // A piece without dirt is left as it is: most of a scan has none,
+        // and not storing it saves writing the whole frame again.
+        if (in_piece != 0)
+            memcpy(image + i, painted, piece_size);
         memcpy(marks + i, masks, piece_size);
         erased += in_piece;
     }
