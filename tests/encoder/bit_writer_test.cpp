@@ -129,6 +129,29 @@ TEST_F(bit_writer, PageTurnsOverOnlyForACodewordThatNeedsRoom)
     EXPECT_FALSE(file_exists(base + "_0002.pgm"));
 }
 
+// The last page reuses the planes of the full page before it: whatever it
+// does not fill must still come out white, as on a fresh page.
+TEST_F(bit_writer, LastPageShowsNothingOfThePageBefore)
+{
+    start(2, "tail");
+    const std::vector<uint8_t> full(199773, 0xFF);
+    ::feed_bytes(full.data(), full.size());
+    const uint8_t rest[] = {0x12, 0x34, 0x56};
+    ::feed_bytes(rest, sizeof rest);
+    ASSERT_EQ(page_number, 2u);
+    write_page();
+    close_page_file();
+    std::string page2 = read_file(base + "_0002.pgm");
+    ASSERT_EQ(page2.size(), 3466149u);
+    const uint8_t *pixels = (const uint8_t *)page2.data() + pgm_header_size;
+    EXPECT_EQ(read_codeword(pixels, 0), 0x123207u);
+    EXPECT_EQ(read_codeword(pixels, 1), 0x456567u);
+    uint32_t leftovers = 0;
+    for (uint32_t k = 2; k < codewords_per_page; k++)
+        leftovers += read_codeword(pixels, k) != 0;
+    EXPECT_EQ(leftovers, 0u);
+}
+
 // A block of bytes that crosses the end of the page: whole groups of three
 // while the page has room for both their codewords, then one at a time.
 TEST_F(bit_writer, BlockOfBytesTurnsThePageWhereSingleBitsWould)
