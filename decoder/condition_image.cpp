@@ -22,7 +22,8 @@ size_t pixel_count(const page_state &page)
 }
 
 // A row is changed in place a piece at a time: each piece is computed from
-// pixels not yet changed into a local buffer, then copied into the row.
+// pixels not yet changed into a local buffer, then copied into the row (a
+// whole piece by a copy of fixed length, which the compiler does inline).
 // Loops of a fixed length into a local buffer have nothing to fear from
 // aliasing and need no remainder, so the compiler turns them into vector
 // code; what is left of a row over whole pieces goes pixel by pixel.
@@ -58,10 +59,11 @@ void max_piece(uint8_t *row, const uint8_t *above, size_t x0, size_t n)
     if (n == piece_size) {
         for (size_t i = 0; i < piece_size; i++)
             out[i] = block_max(r, a, i);
-    } else {
-        for (size_t i = 0; i < n; i++)
-            out[i] = block_max(r, a, i);
+        memcpy(row + x0, out, piece_size);
+        return;
     }
+    for (size_t i = 0; i < n; i++)
+        out[i] = block_max(r, a, i);
     memcpy(row + x0, out, n);
 }
 
@@ -86,10 +88,11 @@ void min_piece(uint8_t *row, const uint8_t *below, size_t x0, size_t n)
     if (n == piece_size) {
         for (size_t i = 0; i < piece_size; i++)
             out[i] = block_min(r, b, i);
-    } else {
-        for (size_t i = 0; i < n; i++)
-            out[i] = block_min(r, b, i);
+        memcpy(row + x0, out, piece_size);
+        return;
     }
+    for (size_t i = 0; i < n; i++)
+        out[i] = block_min(r, b, i);
     memcpy(row + x0, out, n);
 }
 
