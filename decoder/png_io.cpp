@@ -83,10 +83,17 @@ void choose_conversions(png_structp png, png_infop info)
         png_set_rgb_to_gray(png, PNG_ERROR_ACTION_NONE, -1.0, -1.0);
 }
 
+// The scan is read through a buffer of 1 MB: libpng asks for a chunk's
+// data a few kilobytes at a time, and with the stream's own buffer every
+// 4 KB of a 30 MB scan would be a call into the system.  The buffer lives
+// as long as the program; each scan's stream is closed before the next.
+char scan_buffer[1 << 20];
+
 // Header, gamma and conversions; prints the size line.  Returns the number
 // of interlace passes.
 int read_header(page_state &page)
 {
+    setvbuf(page.scan_file, scan_buffer, _IOFBF, sizeof scan_buffer);
     png_init_io(reader.png, page.scan_file);
     png_set_user_limits(reader.png, max_scan_side, max_scan_side);
     png_read_info(reader.png, reader.info);
