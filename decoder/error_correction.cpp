@@ -4,7 +4,8 @@
 // first) and decode_codeword corrects the word to the codeword within 3 bits,
 // or passes the received data bits on as irreparable.  Every corrected bit and
 // every bit of an irreparable word is listed on standard error with its input
-// pixel and marked in `work` (a ring around it, lines from the margin).  The
+// pixel and marked in `work` (a ring around it, lines from the margin); the
+// list is gathered and written out in large pieces (flush_damage_list).  The
 // per-page counters in `page_damage` are printed by report_page_damage at the
 // end of the page.  Reads `cross_grid`, the bit sizes and the page bounds of
 // the page record; hands every data word to emit_data_bits.
@@ -13,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 damage_stats page_damage;
 uint64_t received_word;
@@ -22,6 +24,34 @@ namespace {
 
 // The list header goes out once per page, before its first coordinate.
 bool header_written;
+
+// The damage list of a dusty page runs to tens of thousands of entries, and
+// standard error is unbuffered: written as it is made, each entry would be a
+// call into the system, slower than finding the damage.  It is gathered here
+// and written out whenever the buffer fills and by flush_damage_list, which
+// runs before anything else is said about the page.
+struct text_buffer {
+    char bytes[65536];
+    size_t used;
+};
+text_buffer damage_list;
+
+void add_to_damage_list(const char *text, size_t length)
+{
+    if (length > sizeof damage_list.bytes - damage_list.used)
+        flush_damage_list();
+    if (length > sizeof damage_list.bytes) {
+        fwrite(text, 1, length, stderr);
+        return;
+    }
+    memcpy(damage_list.bytes + damage_list.used, text, length);
+    damage_list.used += length;
+}
+
+void add_to_damage_list(const char *text)
+{
+    add_to_damage_list(text, strlen(text));
+}
 
 const char damage_header[] =
     "The following coordinates have damaged bits. \",\" is black dirt, \"'\" white dirt, "
@@ -71,6 +101,13 @@ void draw_rings(page_state &page, int64_t bx, int64_t by, int64_t r, uint8_t inn
 
 } // namespace
 
+void flush_damage_list()
+{
+    if (damage_list.used > 0)
+        fwrite(damage_list.bytes, 1, damage_list.used, stderr);
+    damage_list.used = 0;
+}
+
 void clear_damage_stats()
 {
     page_damage = damage_stats{};
@@ -80,7 +117,7 @@ void clear_damage_stats()
 void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind)
 {
     if (!header_written) {
-        fputs(damage_header, stderr);
+        add_to_damage_list(damage_header);
         header_written = true;
     }
     if (kind == black_dirt_kind) {
@@ -102,7 +139,9 @@ void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind)
     draw_margin_lines(page, bx, by, kind);
     if (r >= 0)
         draw_rings(page, bx, by, r, inner[kind], outer[kind]);
-    fprintf(stderr, "%ld%c%ld ", (long)bx, mark[kind], (long)by);
+    char entry[64];
+    const int length = snprintf(entry, sizeof entry, "%ld%c%ld ", (long)bx, mark[kind], (long)by);
+    add_to_damage_list(entry, (size_t)length);
 }
 
 namespace {
@@ -157,10 +196,10 @@ uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k)
         page_damage.golay_stats[bit_count(e)]++;
         return (uint32_t)((w ^ e) >> 12);
     }
-    fputs("\n", stderr);
+    add_to_damage_list("\n");
     for (int32_t n = 0; n < 24; n++)
         print_badbit(page, (int32_t)k, n, irreparable_kind);
-    fputs("!\n", stderr);
+    add_to_damage_list("!\n");
     page_damage.irreparable += 4;
     page_damage.bad_bits += 4;
     page_damage.golay_stats[4]++;
@@ -180,6 +219,7 @@ void receive_bit(page_state &page, int bit, uint32_t k)
 
 void report_page_damage()
 {
+    flush_damage_list();
     const damage_stats &s = page_damage;
     if (s.bad_bits > 0) {
         const double bad = (double)s.bad_bits;

@@ -163,6 +163,10 @@ void clear_damage_stats();
 void receive_bit(page_state &page, int bit, uint32_t k);
 uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k);
 void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind);
+// print_badbit and decode_codeword gather the page's damage list; this
+// writes out what is gathered.  read_page_bits, report_page_damage and the
+// assertion report call it, so the list keeps its place among the messages.
+void flush_damage_list();
 void report_page_damage();
 
 // Payload output (payload_output.cpp): the only writer of standard output.

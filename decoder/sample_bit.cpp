@@ -540,4 +540,5 @@ void read_page_bits(page_state &page)
                 receive_bit(page, batch[n][i].bit, first + i);
             }
     }
+    flush_damage_list();
 }

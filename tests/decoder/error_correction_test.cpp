@@ -40,6 +40,7 @@ decoded decode(test_page &t, uint64_t word, uint32_t k)
 {
     testing::internal::CaptureStderr();
     uint32_t data = decode_codeword(t.page, word, k);
+    flush_damage_list();
     return {data, testing::internal::GetCapturedStderr()};
 }
 
@@ -117,6 +118,7 @@ TEST(PrintBadbit, RingsAndMarginLines)
     testing::internal::CaptureStderr();
     print_badbit(t->page, 0, 0, black_dirt_kind);            // data (6, 0): input (28, 22)
     print_badbit(t->page, 0, 23, white_dirt_kind);           // data (864, 2121): input (886, 2143)
+    flush_damage_list();
     testing::internal::GetCapturedStderr();
     const uint32_t w = t->page.width, h = t->page.height;
     auto at = [&](int64_t x, int64_t y) { return t->work[(size_t)y * w + (size_t)x]; };
@@ -158,6 +160,9 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     clear_damage_stats();
     testing::internal::CaptureStderr();
     print_badbit(t->page, 0, 0, irreparable_kind);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "gathered, not yet written";
+    testing::internal::CaptureStderr();
+    flush_damage_list();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), header + std::string("8:2 "));
     const uint32_t w = t->page.width;
     auto at = [&](int64_t x, int64_t y) { return t->work[(size_t)y * w + (size_t)x]; };
@@ -169,10 +174,39 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     EXPECT_EQ(page_damage.bad_bits, 0u);        // counted per codeword by the decoder
 }
 
+// A list longer than the buffer it is gathered in comes out whole and in
+// order, and the summary follows it.
+TEST(PrintBadbit, LongListComesOutWholeBeforeTheSummary)
+{
+    auto t = exact_page();
+    clear_damage_stats();
+    std::string expected = header;
+    testing::internal::CaptureStderr();
+    for (uint32_t k = 0; k < 9000; k++) {
+        const uint32_t n = k % 24;
+        const int32_t kind = (int32_t)(k % 3);
+        print_badbit(t->page, (int32_t)k, (int32_t)n, kind);
+        expected += coordinate(k, n, "',:"[kind]);
+    }
+    report_page_damage();
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_GT(expected.size(), 65536u);
+    EXPECT_TRUE(err.compare(0, expected.size(), expected) == 0);
+    EXPECT_EQ(err.find("\n6000 bits bad from 3196368", expected.size()), expected.size());
+}
+
 TEST(PrintBadbit, InvalidPositionIsAnAssertion)
 {
     auto t = exact_page();
     EXPECT_DEATH(print_badbit(t->page, 0, 24, black_dirt_kind), "print_badbit: Assertion `x>=0' failed");
+    // The list gathered so far goes out before the report.
+    clear_damage_stats();
+    EXPECT_DEATH(
+        {
+            print_badbit(t->page, 0, 0, black_dirt_kind);
+            print_badbit(t->page, 0, 24, black_dirt_kind);
+        },
+        "28,22 unpaprel: unpaprel:[0-9]+: print_badbit: Assertion");
 }
 
 TEST(ReceiveBit, AssemblesMostSignificantFirst)
@@ -186,6 +220,7 @@ TEST(ReceiveBit, AssemblesMostSignificantFirst)
             receive_bit(t->page, (int)(word >> (23 - n) & 1), 9);
             EXPECT_EQ(received_count, n == 23 ? 0u : (uint32_t)n + 1);
         }
+    flush_damage_list();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\xAB\xCD\xEF");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), header + coordinate(9, 19, '\''));
     EXPECT_EQ(page_damage.golay_stats[0], 1u);

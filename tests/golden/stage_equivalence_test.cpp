@@ -430,6 +430,7 @@ page_of_bits read_whole_page(bool one_bit_at_a_time)
             for (uint32_t k = 0; k < codewords_per_page; k++)
                 for (uint32_t n = 0; n < 24; n++)
                     receive_bit(*f.page, sample_bit(*f.page, n * codewords_per_page + k), k);
+            flush_damage_list();
         });
     });
     out.stats = page_damage;
@@ -474,9 +475,11 @@ uint32_t model_decode(page_state &page, uint64_t w, uint32_t k)
         page_damage.golay_stats[distance]++;
         return i;
     }
+    flush_damage_list();
     fputs("\n", stderr);
     for (int32_t n = 0; n < 24; n++)
         print_badbit(page, (int32_t)k, n, irreparable_kind);
+    flush_damage_list();
     fputs("!\n", stderr);
     page_damage.irreparable += 4;
     page_damage.bad_bits += 4;
@@ -508,6 +511,7 @@ decoded decode_all(const std::vector<uint64_t> &words, bool use_model)
             uint32_t k = (uint32_t)(i * 7919 % codewords_per_page);
             out.data.push_back(use_model ? model_decode(*f.page, words[i], k) : decode_codeword(*f.page, words[i], k));
         }
+        flush_damage_list();
     });
     out.stats = page_damage;
     out.marks = f.work;
