@@ -55,12 +55,17 @@ prepare_payload() { # name bytes
 }
 
 # Runs a command under /usr/bin/time; appends "wall user system maxrss_kb"
-# to the file $1.
+# to the file $1.  The wall time comes from the clock in nanoseconds:
+# /usr/bin/time gives it in hundredths, too coarse for the encoder's
+# tenth of a second.
 timed() { # result file, command...
     out=$1
     shift
-    /usr/bin/time -o "$out.one" -f "%e %U %S %M" "$@"
-    tail -n 1 "$out.one" >> "$out"
+    start=$(date +%s%N)
+    /usr/bin/time -o "$out.one" -f "%U %S %M" "$@"
+    end=$(date +%s%N)
+    echo "$start $end $(tail -n 1 "$out.one")" |
+        awk '{ printf "%.3f %s %s %s\n", ($2 - $1) / 1e9, $3, $4, $5 }' >> "$out"
 }
 
 median() { # file column
