@@ -112,9 +112,10 @@ bit_sampler sampler_of(const page_state &page)
 #if defined(__SSE2__)
 // bilinear_at for a point held as the pair (x, y): both coordinates are
 // tested, truncated and split into float fraction and rest at once, each
-// lane by the same double and float operations as split_axis.  The whole
-// parts are below 2^31 wherever the point lies inside, so the 32-bit
-// truncation gives the same cell as the 64-bit one.
+// lane by the same double and float operations as split_axis.  A point
+// inside lies below the frame's width and height, which load_png keeps to
+// 100000 pixels, so the 32-bit truncation gives the same cell as the 64-bit
+// one.
 inline float bilinear_xy(const sample_grid &g, __m128d point, __m128d last)
 {
     const __m128d above_zero = _mm_cmpgt_pd(point, _mm_setzero_pd());
