@@ -5,10 +5,10 @@
 // one 8-bit grey sample per pixel in linear light, and allocates `work`
 // beside it.  dump_debug_image maps `work` through a display gamma table and
 // writes it as a PGM file so a person can see what the decoder saw and marked.
+#include "large_pages.h"
 #include "page_state.h"
 
 #include <png.h>
-#include <sys/mman.h>
 
 #include <cerrno>
 #include <cmath>
@@ -115,24 +115,6 @@ int read_header(page_state &page)
     if (png_get_rowbytes(reader.png, reader.info) != page.width)
         png_error(reader.png, "not one 8-bit grey sample per pixel after conversion");
     return passes;
-}
-
-// Asks the system to back a frame buffer with large pages where it can.  A
-// 600-dpi frame is some 35 MB; taken in 4 KB pages, the first touch of each
-// costs more than everything the decoder later does with it.  Only a hint:
-// the contents and the program's output are the same either way.
-void prefer_large_pages(uint8_t *buffer, uint64_t size)
-{
-#ifdef MADV_HUGEPAGE
-    const uintptr_t page = 4096;
-    uintptr_t start = ((uintptr_t)buffer + page - 1) & ~(page - 1);
-    uintptr_t end = ((uintptr_t)buffer + size) & ~(page - 1);
-    if (end > start)
-        madvise((void *)start, end - start, MADV_HUGEPAGE);
-#else
-    (void)buffer;
-    (void)size;
-#endif
 }
 
 // Allocates `image`, `work` and the row table pointing into `image`.

@@ -5,6 +5,7 @@
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
 // page_buffer, one byte per pixel. The input is read once, in blocks.
+#include "large_pages.h"
 #include "paprel.h"
 
 #include <cerrno>
@@ -19,7 +20,9 @@ uint32_t page_count = 0;
 const char *input_name = "";
 FILE *input_file = nullptr;
 FILE *page_file = nullptr;
-uint8_t page_buffer[page_pixels];
+// Aligned to 2 MB so that a large page can back most of it (see
+// prefer_large_pages, asked for before the first page is composed).
+alignas(2097152) uint8_t page_buffer[page_pixels];
 
 namespace {
 
@@ -88,10 +91,12 @@ void new_page()
     }
     // Only the first page is composed whole; a later one is the page just
     // written with a new label, its bits all redrawn when it is written.
-    if (page_number == 1)
+    if (page_number == 1) {
+        prefer_large_pages(page_buffer, sizeof page_buffer);
         format_page();
-    else
+    } else {
         relabel_page();
+    }
     clear_page_codewords();
 }
 
