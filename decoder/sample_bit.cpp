@@ -7,7 +7,9 @@
 // crosses (`cross_cutlevels`), and hands the bit to receive_bit.  Along every
 // eighth row and column of the data area it draws the negative of its samples
 // into `work` for the debug image.  Bits are sampled a batch of codewords
-// ahead of their receiving (the batch buffer is the only state it keeps).
+// ahead of their receiving (the batch buffer is the only state it keeps),
+// and where SSE2 exists four neighbouring bits at a time, each in its own
+// lane by the same operations as a bit on its own.
 #include "bilinear.h"
 #include "page_state.h"
 
