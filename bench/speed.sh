@@ -3,6 +3,8 @@
 #
 #   bench/speed.sh [build directory] [runs]         ratios, peak memory, stage profile
 #   bench/speed.sh linearity [build directory]      1, 10 and 100 pages
+#   bench/speed.sh scans [build directory] [runs]    the decoder on a clean, a
+#                                                    noisy and a dusty sheet
 #
 # Decoder: one 600-dpi sheet (5100 x 7014 pixels, 8-bit grey PNG, the page
 # turned by 0.3 degrees) made by paperscan from a page of random payload.
@@ -21,8 +23,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 mode=ratios
-if [ "${1:-}" = linearity ]; then
-    mode=linearity
+if [ "${1:-}" = linearity ] || [ "${1:-}" = scans ]; then
+    mode=$1
     shift
 fi
 build=$(cd "${1:-build}" && pwd)
@@ -144,6 +146,41 @@ linearity() {
         rm -rf "$work/scans_$pages"
         echo "$pages pages: paprel $(median "$work/enc_$pages" 1) s, unpaprel $(median "$work/dec_$pages" 1) s" \
              "(peak RSS $(largest "$work/enc_$pages" 4) KB and $(largest "$work/dec_$pages" 4) KB)"
+    done
+}
+
+# The sheet's page scanned again under other conditions, made once: name,
+# then paperscan's options.
+prepare_variant() {
+    name=$1
+    shift
+    [ -f "$cache/$name/scan_0001.png" ] && return 0
+    rm -rf "$cache/$name" && mkdir -p "$cache/$name"
+    (cd "$cache/$name" &&
+        "$build/encoder/paprel" "$cache/sheet/payload.bin" page &&
+        "$build/tools/paperscan/paperscan" --sheet 5100x7014 "$@" scan page_0001.pgm &&
+        rm page_0001.pgm)
+}
+
+# The decoder against the PNG read on scans whose compression and damage
+# differ from the standard sheet's: no noise at all, more noise, and dust
+# that leaves thousands of corrected bits to report.
+scans() {
+    prepare_scan
+    prepare_variant clean --rotate 0.2 --noise 0 --illumination 0
+    prepare_variant noisy --rotate 0.4 --noise 0.03
+    prepare_variant dusty --rotate 0.3 --dust 400 --blur 0.45 --noise 0.02
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    for name in clean noisy dusty; do
+        mkdir -p "$work/$name"
+        ln -s "$cache/$name/scan_0001.png" "$work/$name/scan_0001.png"
+        for i in $(seq "$runs"); do
+            timed "$work/$name.baseline" "$build/bench/png_read_baseline" "$work/$name/scan_0001.png" > /dev/null
+            decode_pages "$work/$name" "$work/$name.decoder"
+        done
+        cmp -s "$work/$name/payload.out" "$cache/sheet/payload.bin" || echo "  (payload differs from the one encoded!)"
+        report "  $name: unpaprel / PNG read" "$work/$name.decoder" "$work/$name.baseline"
     done
 }
 
