@@ -21,11 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 void assertion_failed(const char *expression, unsigned line, const char *function)
 {
@@ -337,14 +333,6 @@ bool plan_rows(const lane_axes &rows, int32_t n, lane_rows &plan)
     return plan.count <= 2 * max_split_half + 4;
 }
 
-// Two neighbouring pixels, the left one in the low byte.
-inline int pixel_pair(const uint8_t *p)
-{
-    uint16_t pair;
-    memcpy(&pair, p, sizeof pair);
-    return pair;
-}
-
 // fill_column for one column of every lane: across[r] holds, lane by lane,
 // row lo + r interpolated between the column's pixel and its successor.
 // The four pixel pointers and the row step are locals so that they stay in
@@ -427,25 +415,9 @@ __m128 mix_four(const sample_grid &g, const int32_t *cx, const int32_t *cy, __m1
                 __m128 fy, __m128 ry)
 {
     const int64_t width = g.width;
-    const uint8_t *q0 = g.image + cy[0] * width + cx[0], *q1 = g.image + cy[1] * width + cx[1];
-    const uint8_t *q2 = g.image + cy[2] * width + cx[2], *q3 = g.image + cy[3] * width + cx[3];
-    __m128i top = _mm_setzero_si128(), bottom = _mm_setzero_si128();
-    top = _mm_insert_epi16(top, pixel_pair(q0), 0);
-    top = _mm_insert_epi16(top, pixel_pair(q1), 2);
-    top = _mm_insert_epi16(top, pixel_pair(q2), 4);
-    top = _mm_insert_epi16(top, pixel_pair(q3), 6);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q0 + width), 0);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q1 + width), 2);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q2 + width), 4);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q3 + width), 6);
-    const __m128i low_byte = _mm_set1_epi32(0xff);
-    const __m128 p00 = _mm_cvtepi32_ps(_mm_and_si128(top, low_byte));
-    const __m128 p10 = _mm_cvtepi32_ps(_mm_srli_epi32(top, 8));
-    const __m128 p01 = _mm_cvtepi32_ps(_mm_and_si128(bottom, low_byte));
-    const __m128 p11 = _mm_cvtepi32_ps(_mm_srli_epi32(bottom, 8));
-    const __m128 upper = _mm_add_ps(_mm_mul_ps(p10, fx), _mm_mul_ps(p00, rx));
-    const __m128 lower = _mm_add_ps(_mm_mul_ps(p11, fx), _mm_mul_ps(p01, rx));
-    return _mm_add_ps(_mm_mul_ps(lower, fy), _mm_mul_ps(ry, upper));
+    const uint8_t *const q[lanes] = {g.image + cy[0] * width + cx[0], g.image + cy[1] * width + cx[1],
+                                     g.image + cy[2] * width + cx[2], g.image + cy[3] * width + cx[3]};
+    return bilinear_mix_four(q, width, fx, rx, fy, ry);
 }
 
 // (a * h + p) + b * v in every lane, for one component of h, p and v.

@@ -13,15 +13,10 @@
 #include "bilinear.h"
 #include "page_state.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -287,7 +282,7 @@ __m128 sample_apart(const sample_grid &g, const four_points &p)
 // A coordinate of four points split as split_axis splits it: the whole
 // parts (truncation is the floor above 0), as doubles, and the fractions in
 // float.
-inline __m128 split_four(__m128d c01, __m128d c23, __m128d *whole01, __m128d *whole23)
+inline __m128 split_wholes(__m128d c01, __m128d c23, __m128d *whole01, __m128d *whole23)
 {
     *whole01 = _mm_cvtepi32_pd(_mm_cvttpd_epi32(c01));
     *whole23 = _mm_cvtepi32_pd(_mm_cvttpd_epi32(c23));
@@ -304,48 +299,20 @@ inline __m128i pixel_indices(__m128d column01, __m128d column23, __m128d row01, 
     return _mm_unpacklo_epi64(i01, i23);
 }
 
-inline uint16_t pixel_pair(const uint8_t *p)
-{
-    uint16_t pair;
-    memcpy(&pair, p, 2);
-    return pair;
-}
-
-// The two pixel pairs of point k, (p00, p10) and (p01, p11), in 16-bit
-// lanes k and k + 4, each low byte first.
-inline __m128i pixel_pairs(const sample_grid &g, __m128i indices)
-{
-    const uint8_t *q0 = g.image + _mm_cvtsi128_si32(indices);
-    const uint8_t *q1 = g.image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 1));
-    const uint8_t *q2 = g.image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 2));
-    const uint8_t *q3 = g.image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 3));
-    __m128i pairs = _mm_cvtsi32_si128(pixel_pair(q0));
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q1), 1);
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q2), 2);
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q3), 3);
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q0 + g.width), 4);
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q1 + g.width), 5);
-    pairs = _mm_insert_epi16(pairs, pixel_pair(q2 + g.width), 6);
-    return _mm_insert_epi16(pairs, pixel_pair(q3 + g.width), 7);
-}
-
 // bilinear_mix of four points whose pixels all lie inside the frame.
 inline __m128 sample_four(const four_sampler &f, const four_points &p)
 {
     __m128d column01, column23, row01, row23;
-    const __m128 fx = split_four(p.x01, p.x23, &column01, &column23);
-    const __m128 fy = split_four(p.y01, p.y23, &row01, &row23);
-    const __m128i pairs = pixel_pairs(f.one.grid, pixel_indices(column01, column23, row01, row23, f.width));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i left = _mm_and_si128(pairs, _mm_set1_epi16(0xff)), right = _mm_srli_epi16(pairs, 8);
-    const __m128 p00 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(left, zero));
-    const __m128 p01 = _mm_cvtepi32_ps(_mm_unpackhi_epi16(left, zero));
-    const __m128 p10 = _mm_cvtepi32_ps(_mm_unpacklo_epi16(right, zero));
-    const __m128 p11 = _mm_cvtepi32_ps(_mm_unpackhi_epi16(right, zero));
-    const __m128 one = _mm_set1_ps(1.0f), rx = _mm_sub_ps(one, fx), ry = _mm_sub_ps(one, fy);
-    const __m128 bottom = _mm_add_ps(_mm_mul_ps(p11, fx), _mm_mul_ps(p01, rx));
-    const __m128 top = _mm_add_ps(_mm_mul_ps(p10, fx), _mm_mul_ps(p00, rx));
-    return _mm_add_ps(_mm_mul_ps(bottom, fy), _mm_mul_ps(ry, top));
+    const __m128 fx = split_wholes(p.x01, p.x23, &column01, &column23);
+    const __m128 fy = split_wholes(p.y01, p.y23, &row01, &row23);
+    const __m128i indices = pixel_indices(column01, column23, row01, row23, f.width);
+    const uint8_t *const image = f.one.grid.image;
+    const uint8_t *const q[4] = {image + _mm_cvtsi128_si32(indices),
+                                 image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 1)),
+                                 image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 2)),
+                                 image + _mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 3))};
+    const __m128 one = _mm_set1_ps(1.0f);
+    return bilinear_mix_four(q, f.one.grid.width, fx, _mm_sub_ps(one, fx), fy, _mm_sub_ps(one, fy));
 }
 
 // (float)((double)u * 7.0 + (double)centre) for four lanes, in double.
