@@ -50,21 +50,28 @@ uint8_t block_min(const uint8_t *r, const uint8_t *a, size_t i)
     return smaller(smaller(r[i], r[i + 1]), smaller(a[i], a[i + 1]));
 }
 
-// Pixels x0 .. x0 + n - 1 (x0 >= 1) of `row` become the maximum over columns
-// x - 1 and x of `row` and `above`.
-void max_piece(uint8_t *row, const uint8_t *above, size_t x0, size_t n)
+// Pixels x0 .. x0 + n - 1 of `row` become block(r, o, i) for i = 0 .. n - 1,
+// where r and o point into `row` and the other row.
+template <uint8_t (*block)(const uint8_t *, const uint8_t *, size_t)>
+void block_piece(uint8_t *row, const uint8_t *r, const uint8_t *o, size_t x0, size_t n)
 {
     uint8_t out[piece_size];
-    const uint8_t *r = row + x0 - 1, *a = above + x0 - 1;
     if (n == piece_size) {
         for (size_t i = 0; i < piece_size; i++)
-            out[i] = block_max(r, a, i);
+            out[i] = block(r, o, i);
         memcpy(row + x0, out, piece_size);
         return;
     }
     for (size_t i = 0; i < n; i++)
-        out[i] = block_max(r, a, i);
+        out[i] = block(r, o, i);
     memcpy(row + x0, out, n);
+}
+
+// Pixels x0 .. x0 + n - 1 (x0 >= 1) of `row` become the maximum over columns
+// x - 1 and x of `row` and `above`.
+void max_piece(uint8_t *row, const uint8_t *above, size_t x0, size_t n)
+{
+    block_piece<block_max>(row, row + x0 - 1, above + x0 - 1, x0, n);
 }
 
 // Pieces from the right end leftward: a piece reads column x0 - 1, which
@@ -83,17 +90,7 @@ void max_row(uint8_t *row, const uint8_t *above, size_t w)
 // columns x and x + 1 of `row` and `below`.
 void min_piece(uint8_t *row, const uint8_t *below, size_t x0, size_t n)
 {
-    uint8_t out[piece_size];
-    const uint8_t *r = row + x0, *b = below + x0;
-    if (n == piece_size) {
-        for (size_t i = 0; i < piece_size; i++)
-            out[i] = block_min(r, b, i);
-        memcpy(row + x0, out, piece_size);
-        return;
-    }
-    for (size_t i = 0; i < n; i++)
-        out[i] = block_min(r, b, i);
-    memcpy(row + x0, out, n);
+    block_piece<block_min>(row, row + x0, below + x0, x0, n);
 }
 
 // The mirror image of max_row: pieces from the left end rightward, the last
