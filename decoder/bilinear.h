@@ -24,6 +24,11 @@
 #include <emmintrin.h>
 #endif
 
+// The value of the image at (x, y), interpolated between the four pixels
+// around it; the value of pixel (i, j) lies at the point (i, j), and pixels
+// outside the image read as 255 (find_crosses.cpp).
+float bilinear_sample(const page_state &page, double x, double y);
+
 // floor(v) without a library call for the values the loops meet: a positive
 // value below 2^52 truncates to its floor.  Anything else, zero included
 // (whose sign floor keeps), goes to floor itself.

@@ -8,7 +8,7 @@
 // print.  At the end `work` holds a copy of the conditioned image: it is the
 // canvas of the debug image from here on.  Reads `bit_width`, `bit_height`;
 // prints the cycles to standard error.
-#include "page_state.h"
+#include "stage_internals.h"
 
 #include <cmath>
 #include <cstdio>

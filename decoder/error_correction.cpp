@@ -8,28 +8,24 @@
 // list is gathered and written out in large pieces (flush_damage_list).  The
 // per-page counters in `page_damage` are printed by report_page_damage at the
 // end of the page.  Reads `cross_grid`, the bit sizes and the page bounds of
-// the page record; hands every data word to emit_data_bits.
-#include "page_state.h"
+// the page record; the word being received and the counters are the run's.
+// Hands every data word to emit_data_bits.
+#include "stage_internals.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-damage_stats page_damage;
-uint64_t received_word;
-uint32_t received_count;
-
 namespace {
-
-// The list header goes out once per page, before its first coordinate.
-bool header_written;
 
 // The damage list of a dusty page runs to tens of thousands of entries, and
 // standard error is unbuffered: written as it is made, each entry would be a
 // call into the system, slower than finding the damage.  It is gathered here
 // and written out whenever the buffer fills and by flush_damage_list, which
-// runs before anything else is said about the page.
+// runs before anything else is said about the page.  Like the buffer of a
+// stream it belongs to standard error, not to a page or a run, and lives as
+// long as the process.
 struct text_buffer {
     char bytes[65536];
     size_t used;
@@ -108,24 +104,25 @@ void flush_damage_list()
     damage_list.used = 0;
 }
 
-void clear_damage_stats()
+void clear_damage_stats(decoder_run &run)
 {
-    page_damage = damage_stats{};
-    header_written = false;
+    run.damage = damage_stats{};
+    run.damage_header_written = false;
 }
 
-void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind)
+void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t bit, int32_t kind)
 {
-    if (!header_written) {
+    // The list header goes out once per page, before its first coordinate.
+    if (!run.damage_header_written) {
         add_to_damage_list(damage_header);
-        header_written = true;
+        run.damage_header_written = true;
     }
     if (kind == black_dirt_kind) {
-        page_damage.black_dirt++;
-        page_damage.bad_bits++;
+        run.damage.black_dirt++;
+        run.damage.bad_bits++;
     } else if (kind == white_dirt_kind) {
-        page_damage.white_dirt++;
-        page_damage.bad_bits++;
+        run.damage.white_dirt++;
+        run.damage.bad_bits++;
     }
     int32_t x, y;
     bit_to_pixel((uint32_t)bit * codewords_per_page + (uint32_t)codeword, &x, &y);
@@ -152,7 +149,7 @@ constexpr uint32_t no_pattern = 0xFFFFFFFF;
 // word the same as for its difference from the nearest codeword.
 uint32_t syndrome(uint64_t word)
 {
-    return (uint32_t)((golay_table[(word >> 12) & 0xFFF] ^ word) & 0xFFF);
+    return (uint32_t)((golay_table[(word >> data_word_bits) & 0xFFF] ^ word) & 0xFFF);
 }
 
 // For every syndrome, the error pattern of at most 3 bits that has it, or
@@ -181,53 +178,54 @@ const std::array<uint32_t, 4096> &error_patterns()
 
 } // namespace
 
-uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k)
+uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k)
 {
-    const uint32_t d = (uint32_t)(w >> 12);
+    constexpr int32_t bits = (int32_t)codeword_bits;
+    const uint32_t d = (uint32_t)(w >> data_word_bits);
     if ((golay_table[d] & 0xFFFFFF) == (w & 0xFFFFFF)) {
-        page_damage.golay_stats[0]++;
+        run.damage.golay_stats[0]++;
         return d;
     }
     const uint32_t e = error_patterns()[syndrome(w)];
     if (e != no_pattern) {
-        for (int32_t n = 0; n < 24; n++)
-            if (e >> (23 - n) & 1)
-                print_badbit(page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
-        page_damage.golay_stats[bit_count(e)]++;
-        return (uint32_t)((w ^ e) >> 12);
+        for (int32_t n = 0; n < bits; n++)
+            if (e >> (bits - 1 - n) & 1)
+                print_badbit(run, page, (int32_t)k, n, (int32_t)(w >> (bits - 1 - n) & 1));
+        run.damage.golay_stats[bit_count(e)]++;
+        return (uint32_t)((w ^ e) >> data_word_bits);
     }
     add_to_damage_list("\n");
-    for (int32_t n = 0; n < 24; n++)
-        print_badbit(page, (int32_t)k, n, irreparable_kind);
+    for (int32_t n = 0; n < bits; n++)
+        print_badbit(run, page, (int32_t)k, n, irreparable_kind);
     add_to_damage_list("!\n");
-    page_damage.irreparable += 4;
-    page_damage.bad_bits += 4;
-    page_damage.golay_stats[4]++;
+    run.damage.irreparable += 4;
+    run.damage.bad_bits += 4;
+    run.damage.golay_stats[4]++;
     return d;
 }
 
-void receive_bit(page_state &page, int bit, uint32_t k)
+void receive_bit(decoder_run &run, page_state &page, int bit, uint32_t k)
 {
-    received_word = received_word * 2 + (uint64_t)bit;
-    received_count++;
-    if (received_count == 24) {
-        emit_data_bits(decode_codeword(page, received_word, k));
-        received_word = 0;
-        received_count = 0;
+    run.received_word = run.received_word * 2 + (uint64_t)bit;
+    run.received_count++;
+    if (run.received_count == codeword_bits) {
+        emit_data_bits(run, decode_codeword(run, page, run.received_word, k));
+        run.received_word = 0;
+        run.received_count = 0;
     }
 }
 
-void report_page_damage()
+void report_page_damage(decoder_run &run)
 {
     flush_damage_list();
-    const damage_stats &s = page_damage;
+    const damage_stats &s = run.damage;
     if (s.bad_bits > 0) {
         const double bad = (double)s.bad_bits;
         fprintf(stderr,
                 "\n%lu bits bad from %lu, bit error rate %G%%. %G%% black dirt, %G%% white dirt and "
                 "%lu (%G%%) irreparable.\n",
                 (unsigned long)s.bad_bits, (unsigned long)bits_per_page,
-                (double)s.bad_bits * 100.0 / 3196368.0, (double)s.black_dirt * 100.0 / bad,
+                (double)s.bad_bits * 100.0 / (double)bits_per_page, (double)s.black_dirt * 100.0 / bad,
                 (double)s.white_dirt * 100.0 / bad, (unsigned long)s.irreparable,
                 (double)s.irreparable * 100.0 / bad);
     } else {

@@ -5,9 +5,9 @@
 // its outer edge, so these are the page's outer corners.  estimate_geometry
 // turns the four corners into the page's bounding box, the size of one page
 // pixel in input pixels, the unit vectors of the page axes, the half sizes
-// of the cross search, and allocates `search_area` (freed by the driver).
-// Both report on standard error.
-#include "page_state.h"
+// of the cross search, and allocates `search_area` (freed by release_page).
+// Both report on standard error; a corner not found is named by the caller.
+#include "stage_internals.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -79,18 +79,19 @@ int32_t truncated(double value)
     return (int32_t)double_to_int64(value);
 }
 
-void allocate_search_area(page_state &page)
+bool allocate_search_area(page_state &page)
 {
     uint64_t side = 4 * (uint64_t)page.chalf + 1;
     uint64_t bytes = side * side * 4;
     page.search_area = (float *)malloc(bytes);
     if (!page.search_area) {
-        fprintf(stderr, "Cannot allocate search area of %lu bytes\n", (unsigned long)bytes);
-        exit(1);
+        page.failure.bytes = bytes;
+        return false;
     }
     uint32_t window = 2 * (uint32_t)page.chalf;
     fprintf(stderr, "Allocating search area of %u x %u (%u) pixels.\n", window, window,
             4 * (uint32_t)page.chalf * (uint32_t)page.chalf);
+    return true;
 }
 
 } // namespace
@@ -100,13 +101,16 @@ corner_id find_corners(page_state &page)
     fprintf(stderr, "Searching for the corners.\n");
     point_u64 *targets[4] = {&page.corners.upper_left, &page.corners.upper_right,
                              &page.corners.lower_left, &page.corners.lower_right};
-    for (int id = upper_left_corner; id <= lower_right_corner; id++) {
-        if (!scan_corner(page, corner_scans[id], *targets[id])) {
-            fprintf(stderr, "Error: cannot find %s corner\n", corner_scans[id].name);
+    for (int id = upper_left_corner; id <= lower_right_corner; id++)
+        if (!scan_corner(page, corner_scans[id], *targets[id]))
             return (corner_id)id;
-        }
-    }
     return corner_found;
+}
+
+const char *corner_name(corner_id corner)
+{
+    return corner >= upper_left_corner && corner <= lower_right_corner ? corner_scans[corner].name
+                                                                       : "no";
 }
 
 double axis_angle(point_f64 u)
@@ -124,7 +128,7 @@ double axis_angle(point_f64 u)
     return a;
 }
 
-void estimate_geometry(page_state &page)
+page_status estimate_geometry(page_state &page)
 {
     const page_corners &c = page.corners;
     page.page_left = c.upper_left.x < c.lower_left.x ? c.upper_left.x : c.lower_left.x;
@@ -134,8 +138,8 @@ void estimate_geometry(page_state &page)
     // Integer sums first: the corners' invariants keep them non-negative.
     uint64_t across = c.upper_right.x + c.lower_right.x - c.upper_left.x - c.lower_left.x;
     uint64_t down = c.lower_left.y + c.lower_right.y - c.upper_left.y - c.upper_right.y;
-    page.bit_width = (double)across * 0.5 / 1546;
-    page.bit_height = (double)down * 0.5 / (double)settings.page_height;
+    page.bit_width = (double)across * 0.5 / page_width;
+    page.bit_height = (double)down * 0.5 / (double)page.page_height;
     fprintf(stderr, "One bit is %G horizontal pixels and %G vertical pixels.\n", page.bit_width,
             page.bit_height);
     int32_t chalf_x = truncated(page.bit_width * 1.5), chalf_y = truncated(page.bit_height * 1.5);
@@ -143,7 +147,8 @@ void estimate_geometry(page_state &page)
     page.chalf = chalf_x < chalf_y ? chalf_x : chalf_y;
     page.quadrant_half = quad_x < quad_y ? quad_x : quad_y;
     find_axes(page);
-    allocate_search_area(page);
+    if (!allocate_search_area(page))
+        return search_area_not_allocated;
     fprintf(stderr,
             "Upper corners at %lu, %lu and %lu, %lu,\nlower corners at %lu, %lu and %lu, %lu.\n"
             "Cross half for searching is %d x %d input pixels.\n",
@@ -151,4 +156,5 @@ void estimate_geometry(page_state &page)
             (unsigned long)c.upper_right.x, (unsigned long)c.upper_right.y,
             (unsigned long)c.lower_left.x, (unsigned long)c.lower_left.y,
             (unsigned long)c.lower_right.x, (unsigned long)c.lower_right.y, page.chalf, page.chalf);
+    return page_decoded;
 }

@@ -14,7 +14,7 @@
 // searches compare scores for exact ties, so a reordered sum could move a
 // cross and change decoded bits.
 #include "bilinear.h"
-#include "page_state.h"
+#include "stage_internals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,13 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
-void assertion_failed(const char *expression, unsigned line, const char *function)
-{
-    flush_damage_list();
-    fprintf(stderr, "unpaprel: unpaprel:%u: %s: Assertion `%s' failed.\n", line, function, expression);
-    abort();
-}
 
 namespace {
 
@@ -64,29 +57,16 @@ float bilinear_sample(const page_state &page, double x, double y)
     return (p11 * fx + p01 * (1 - fx)) * fy + (1 - fy) * (p10 * fx + p00 * (1 - fx));
 }
 
-float getsearch(const page_state &page, int32_t xpos, int32_t ypos)
-{
-    const int32_t chalf = page.chalf;
-    unpaprel_assert(xpos>=0);
-    unpaprel_assert(xpos<=4*chalf);
-    unpaprel_assert(ypos>=0);
-    unpaprel_assert(ypos<=4*chalf);
-    return page.search_area[xpos + ypos * search_side(page)];
-}
-
 float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
 {
-    const int32_t chalf = page.chalf;
-    unpaprel_assert(xpos>=-chalf);
-    unpaprel_assert(xpos<=chalf);
-    unpaprel_assert(ypos>=-chalf);
-    unpaprel_assert(ypos<=chalf);
-    const int32_t c = chalf;
+    const int32_t c = page.chalf;
+    unpaprel_assert_as(xpos >= -c, "xpos>=-chalf");
+    unpaprel_assert_as(xpos <= c, "xpos<=chalf");
+    unpaprel_assert_as(ypos >= -c, "ypos>=-chalf");
+    unpaprel_assert_as(ypos <= c, "ypos<=chalf");
     const int32_t x = xpos + 2 * c, y = ypos + 2 * c;
-    // The nine elements are getsearch's, read directly: with the offsets
-    // checked above, every one lies within 0 .. 4c, so getsearch's own
-    // checks cannot fail, and the whole-pixel search makes 81 or more calls
-    // per cross.
+    // With the offsets checked above, every element read lies within the
+    // table's 0 .. 4c in both directions.
     const float *area = page.search_area;
     const int32_t side = search_side(page);
     auto g = [&](int32_t column, int32_t row) { return area[column + row * side]; };
@@ -562,23 +542,10 @@ void fill_search_area(page_state &page, point_f64 prediction)
             area[q + r * side] += area[q + (r - 1) * side];
 }
 
-namespace {
-
-// One cross's entry of the progress table, appended to `line` of `size`
-// bytes at `used`; returns the new length.
 size_t append_cross_cutlevel(char *line, size_t size, size_t used, float cutlevel)
 {
     int n = snprintf(line + used, size - used, "%02x ", (int)floor((double)cutlevel + 0.5));
     return n < 0 ? used : used + (size_t)n < size ? used + (size_t)n : size - 1;
-}
-
-} // namespace
-
-void print_cross_cutlevel(float cutlevel)
-{
-    char entry[16];
-    append_cross_cutlevel(entry, sizeof entry, 0, cutlevel);
-    fputs(entry, stderr);
 }
 
 // Whole-pixel search over offsets -chalf..chalf; (0, 0) wins every tie and
@@ -643,15 +610,22 @@ point_f64 corner_f64(point_u64 corner)
     return {(double)corner.x, (double)corner.y};
 }
 
+// The centre of cross (0, 0) lies this far from the page's top-left corner
+// along both axes, in page pixels: the frame and half a cross.
+constexpr uint32_t first_cross_centre = border_width + chalf;
+
 // Page point (5, 5), the centre of cross (0, 0), between the four corners.
-point_f64 first_prediction(const page_corners &k, double page_height)
+// The weights are the quotients themselves (5 / 1546 and 1541 / 1546), not
+// one of them taken from 1, which rounds differently.
+point_f64 first_prediction(const page_corners &k, double format_height)
 {
     const point_f64 ul = corner_f64(k.upper_left), ur = corner_f64(k.upper_right);
     const point_f64 ll = corner_f64(k.lower_left), lr = corner_f64(k.lower_right);
-    const double right = 0.003234152652005175, left = 0.9967658473479948;  // 5/1546, 1541/1546
+    const double right = (double)first_cross_centre / page_width;
+    const double left = (double)(page_width - first_cross_centre) / page_width;
     point_f64 top = {ur.x * right + ul.x * left, ur.y * right + ul.y * left};
     point_f64 bottom = {lr.x * right + ll.x * left, lr.y * right + ll.y * left};
-    double f = 5 / page_height;
+    double f = first_cross_centre / format_height;
     return {(1 - f) * top.x + f * bottom.x, (1 - f) * top.y + f * bottom.y};
 }
 
@@ -672,11 +646,11 @@ void find_crosses(page_state &page)
     const page_corners &k = page.corners;
     const point_f64 ul = corner_f64(k.upper_left), ur = corner_f64(k.upper_right);
     const point_f64 ll = corner_f64(k.lower_left), lr = corner_f64(k.lower_right);
-    const double page_height = (double)settings.page_height;
-    const point_f64 row_step = {(lr.x + ll.x - ul.x - ur.x) * 0.5 * 24 / page_height,
-                                (lr.y + ll.y - ul.y - ur.y) * 0.5 * 24 / page_height};
-    const point_f64 column_step = {(ur.x + lr.x - ul.x - ll.x) * 0.5 * 24 / 1546,
-                                   (ur.y + lr.y - ul.y - ll.y) * 0.5 * 24 / 1546};
+    const double format_height = (double)page.page_height;
+    const point_f64 row_step = {(lr.x + ll.x - ul.x - ur.x) * 0.5 * cross_pitch / format_height,
+                                (lr.y + ll.y - ul.y - ur.y) * 0.5 * cross_pitch / format_height};
+    const point_f64 column_step = {(ur.x + lr.x - ul.x - ll.x) * 0.5 * cross_pitch / page_width,
+                                   (ur.y + lr.y - ul.y - ll.y) * 0.5 * cross_pitch / page_width};
 
     fprintf(stderr, "Finding crosses (%u lines), numbers indicate individual cutlevels:\n", cross_rows);
     // Each row's progress line goes out in one piece: standard error is
@@ -693,7 +667,7 @@ void find_crosses(page_state &page)
             else if (j > 0)
                 p = {page.cross_grid[0][j - 1].x + row_step.x, page.cross_grid[0][j - 1].y + row_step.y};
             else
-                p = first_prediction(k, page_height);
+                p = first_prediction(k, format_height);
             find_one_cross(page, i, j, p);
             used = append_cross_cutlevel(line, sizeof line, used, page.cross_cutlevels[i][j]);
         }

@@ -22,7 +22,7 @@ constexpr unsigned max_level_passes = 32;
 // enough for the blocks of at most 4 G / 4 pixels between the sums.
 void build_histogram(page_state &page)
 {
-    static uint32_t lanes[4][256];
+    uint32_t lanes[4][256];
     for (uint64_t &count : page.histogram)
         count = 0;
     const uint8_t *pixel = page.image;

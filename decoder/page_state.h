@@ -1,6 +1,6 @@
-// page_state.h - the decoder's map: the per-page record every stage of
-// unpaprel reads and writes, the run-wide settings, and one prototype per
-// stage in the order the driver calls them.
+// page_state.h - the decoder's map: the record of one page and the record of
+// the run that the stages of unpaprel read and write, and one prototype per
+// stage in the order decode_page calls them.
 //
 // Image coordinates are continuous: input pixel (i, j) covers the unit square
 // from (i, j) to (i + 1, j + 1), x to the right, y downward.  Corners are pixel
@@ -15,8 +15,23 @@
 //         |
 //         v y
 //
+// Data flow of one page (decode_page):
+//
+//   scan_file -> load_png -> image, work
+//   image -> find_levels -> cutlevel, fill_cutlevel
+//   image -> remove_dirt -> image (margin specks painted white; work scratch)
+//   image -> find_corners, estimate_geometry -> corners, bit sizes, axes, search_area
+//   image -> find_crosses -> cross_grid, cross_cutlevels
+//   image -> condition_image -> image, copy in work (the debug canvas)
+//   work  <- mark_geometry, read_page_bits (samples, damage marks)
+//   read_page_bits -> receive_bit -> decode_codeword -> emit_data_bits -> stdout
+//
 // Buffers: load_png allocates `image` and `work`; estimate_geometry allocates
-// `search_area`; the driver frees all three at the end of the page.
+// `search_area`; release_page frees all three, after the page or its failure.
+//
+// Failures: a stage that can fail returns a page_status and leaves what its
+// message needs in page.failure.  Stages print their measurements as they
+// go, but only the driver prints a failure and chooses the exit status.
 #ifndef DECODER_PAGE_STATE_H
 #define DECODER_PAGE_STATE_H
 
@@ -37,8 +52,35 @@ struct page_corners {
     point_u64 upper_left, upper_right, lower_left, lower_right;
 };
 
+// Corner names in the order find_corners searches them.
+enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
+                 lower_left_corner, lower_right_corner };
+
+// How a page's decode ended; every value but page_decoded stops the page.
+enum page_status {
+    page_decoded = 0,
+    scan_unreadable,            // libpng refused the file: failure.reason
+    frames_not_allocated,
+    row_table_not_allocated,    // failure.bytes
+    fill_stack_not_allocated,
+    corner_not_found,           // failure.corner; the failure image is wanted
+    search_area_not_allocated,  // failure.bytes
+    gamma_table_not_allocated,
+    output_not_written,         // failure.error
+    debug_image_not_opened,     // a warning only: failure.error
+};
+
+// What the message of a failure names, set by the stage that failed.
+struct page_failure {
+    corner_id corner;
+    uint64_t bytes;
+    const char *reason;         // valid until the next scan is read
+    int error;                  // errno of a failed system call
+};
+
 struct page_state {
-    FILE *scan_file;            // opened by the driver, closed by load_png
+    FILE *scan_file;            // opened by the caller, closed by load_png
+    int64_t page_height = ::page_height;    // of the format, in page pixels
     uint32_t width, height;     // of image and work, input pixels
     uint8_t *image;             // the scan, 8-bit grey, 0 black, row-major
     uint8_t *work;              // fill marks, then conditioned copy and debug marks
@@ -56,98 +98,10 @@ struct page_state {
     float *search_area;                 // (4 chalf + 1)^2 floats
     point_f64 cross_grid[cross_cols][cross_rows];
     float cross_cutlevels[cross_cols][cross_rows];
+    page_failure failure;
 };
 
-// Settings fixed at start-up from the command line.
-struct decoder_settings {
-    uint32_t text_height;       // eighth field of the format string
-    int64_t page_height;        // 2218 + text_height, summed in 32 bits
-    char *output_base;          // current page file name, then its debug name
-    uint32_t page_number;       // page being decoded, from 1
-    uint32_t page_limit;        // the last page number a run may decode
-};
-extern decoder_settings settings;
-
-// Corner names in the order find_corners searches them.
-enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
-                 lower_left_corner, lower_right_corner };
-
-// Stages, in the order the driver runs them on each page.
-// -- input, levels, dirt, corners and geometry --
-
-// The whole run of unpaprel: command line, capacity report, page loop.
-// Returns only the exit status of a normal end; fatal errors exit directly.
-int unpaprel_main(int argc, char **argv);
-
-// The value of a double converted to a 64-bit integer as x86-64 converts it:
-// toward zero, and INT64_MIN for NaN and for values outside the range.  The
-// low byte of that is what a level becomes when it is kept in 8 bits.
-int64_t double_to_int64(double value);
-
-// Reads page.scan_file (named by settings.output_base) into a new 8-bit grey
-// `image`, allocates `work` of the same size and closes the file.  A file
-// libpng cannot read ends the run with one line naming it.
-void load_png(page_state &page);
-// load_png without the ending: a file libpng cannot read is closed, nothing
-// stays allocated, and the reason (valid until the next call) is returned.
-bool try_load_png(page_state &page, const char **reason);
-// The 256 display-gamma entries that dump_debug_image maps `work` through.
-void fill_gamma_table(uint8_t *table);
-// Maps `work` through the gamma table in place and writes it as a PGM file.
-void dump_debug_image(page_state &page, const char *name);
-
-void find_levels(page_state &page);
-void remove_dirt(page_state &page);
-
-// Prints the line of the first corner it cannot find and returns that
-// corner; corner_found when all four are there.
-corner_id find_corners(page_state &page);
-void estimate_geometry(page_state &page);
-double axis_angle(point_f64 u);
-
-// -- crosses, conditioning, bit sampling, error correction, payload --
-
-// Precondition check of the table lookups.  Unlike assert it stays in every
-// build, and its report names the source as "unpaprel" with the line, the
-// function and the expression, as the standard assertion report lays it out.
-[[noreturn]] void assertion_failed(const char *expression, unsigned line, const char *function);
-#define unpaprel_assert(expression) \
-    ((expression) ? (void)0 : assertion_failed(#expression, __LINE__, __func__))
-
-// Cross search (find_crosses.cpp).  Positions handed to bilinear_sample put
-// the value of pixel (i, j) at the point (i, j); pixels outside read as 255.
-void find_crosses(page_state &page);
-float bilinear_sample(const page_state &page, double x, double y);
-float getsearch(const page_state &page, int32_t xpos, int32_t ypos);
-float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos);
-float quadrant_score(const page_state &page, double x, double y);
-float measure_cutlevel(const page_state &page, point_f64 centre);
-void fill_search_area(page_state &page, point_f64 prediction);
-point_f64 whole_pixel_search(const page_state &page, point_f64 prediction);
-point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0);
-void print_cross_cutlevel(float cutlevel);
-void mark_point(page_state &page, double x, double y);
-void mark_geometry(page_state &page);
-
-// Image conditioning (condition_image.cpp): image is conditioned in place
-// and a copy left in work.
-void condition_image(page_state &page);
-void max_cycle(page_state &page);
-void min_cycle(page_state &page);
-void blur_cycle(page_state &page);
-
-// Bit sampling (sample_bit.cpp).  A channel bit's cell is the square of four
-// crosses around it; its fractions say where in the cell the bit lies.
-struct bit_cell {
-    int32_t cx, cy;     // top-left cross of the cell
-    double fx, fy;      // position in the cell, in cross pitches
-};
-bit_cell locate_bit_cell(int32_t x, int32_t y);
-point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell);
-int sample_bit(page_state &page, uint32_t position);
-void read_page_bits(page_state &page);
-
-// Error correction and damage report (error_correction.cpp).
+// Counters of one page's damage, printed by report_page_damage.
 struct damage_stats {
     uint64_t black_dirt;        // corrected bits received as 1 for a 0
     uint64_t white_dirt;        // corrected bits received as 0 for a 1
@@ -155,23 +109,114 @@ struct damage_stats {
     uint64_t irreparable;       // 4 per irreparable codeword
     uint64_t golay_stats[5];    // words with 0..3 corrected bits; [4] irreparable
 };
-extern damage_stats page_damage;
-enum damage_kind { white_dirt_kind = 0, black_dirt_kind = 1, irreparable_kind = 2 };
-extern uint64_t received_word;      // first bit of the codeword ends in bit 23
-extern uint32_t received_count;     // bits in received_word, 0..24
-void clear_damage_stats();
-void receive_bit(page_state &page, int bit, uint32_t k);
-uint32_t decode_codeword(page_state &page, uint64_t w, uint32_t k);
-void print_badbit(page_state &page, int32_t codeword, int32_t bit, int32_t kind);
-// print_badbit and decode_codeword gather the page's damage list; this
-// writes out what is gathered.  read_page_bits, report_page_damage and the
-// assertion report call it, so the list keeps its place among the messages.
-void flush_damage_list();
-void report_page_damage();
 
-// Payload output (payload_output.cpp): the only writer of standard output.
-extern int32_t output_byte;         // bits of the next byte below a sentinel 1
-void emit_data_bits(uint32_t data);
-void check_output();                // ends the run if standard output failed
+// Everything that lives longer than a page: the settings from the command
+// line, the page sequence, and the state of the bit loop, which carries
+// bits from one codeword (and bytes from one page) to the next.
+struct decoder_run {
+    uint32_t text_height = ::text_height;   // eighth field of the format string
+    int64_t page_height = ::page_height;    // 2218 + text_height, summed in 32 bits
+    uint32_t page_limit = 9999;             // the last page number a run may decode
+    uint32_t codeword_step = 1;             // reads codewords 0, step, 2 step, ...
+    char *scan_name = nullptr;              // current scan name, then its debug name
+    uint32_t page_number = 0;               // page being decoded, from 1
+    uint64_t received_word = 0;             // first bit of the codeword ends in bit 23
+    uint32_t received_count = 0;            // bits in received_word, 0..24
+    damage_stats damage{};                  // of the current page
+    bool damage_header_written = false;     // the damage list of this page has begun
+    int32_t output_byte = 1;                // bits of the next byte below a sentinel 1
+    uint64_t irreparable_codewords = 0;     // of all pages so far
+    int output_error = 0;                   // errno of a failed payload write
+};
+
+// -- the run and one page (driver.cpp, decode_page.cpp) --
+
+// The whole run of unpaprel: command line, capacity report, page loop, and
+// every failure message.  Returns the exit status.
+int unpaprel_main(decoder_run &run, int argc, char **argv);
+
+// Stages of decode_page, for the processor time of each (bench/stage_profile).
+enum stage_id { load_png_stage, find_levels_stage, remove_dirt_stage, geometry_stage,
+                find_crosses_stage, condition_image_stage, mark_geometry_stage, read_bits_stage,
+                report_damage_stage, stage_count };
+extern const char *const stage_names[stage_count];
+struct stage_times {
+    double milliseconds[stage_count];
+};
+
+// Runs every stage on page.scan_file, from the PNG to the payload on
+// standard output and the page's damage report, and returns how it ended.
+// `times`, when not null, gets the processor time of each stage.  The
+// buffers stay allocated (the failure image needs them): release_page.
+page_status decode_page(decoder_run &run, page_state &page, stage_times *times);
+void release_page(page_state &page);
+
+// -- the stages, in the order decode_page runs them --
+
+// Reads page.scan_file into a new 8-bit grey `image`, allocates `work` of
+// the same size and closes the file.  A file libpng cannot read is closed
+// and nothing stays allocated.
+page_status load_png(page_state &page);
+void find_levels(page_state &page);
+page_status remove_dirt(page_state &page);
+// The first corner it cannot find; corner_found when all four are there.
+corner_id find_corners(page_state &page);
+const char *corner_name(corner_id corner);
+page_status estimate_geometry(page_state &page);
+void find_crosses(page_state &page);
+void condition_image(page_state &page);
+void mark_geometry(page_state &page);
+void clear_damage_stats(decoder_run &run);
+void read_page_bits(decoder_run &run, page_state &page);
+void report_page_damage(decoder_run &run);
+// False when standard output failed (a full disk, a closed pipe):
+// run.output_error holds the reason.
+bool check_output(decoder_run &run);
+
+// -- after the page: the debug images (png_io.cpp) --
+
+// Maps `work` through the display gamma table in place and writes it as a
+// PGM file: gamma_table_not_allocated, debug_image_not_opened (a warning)
+// or page_decoded.
+page_status dump_debug_image(page_state &page, const char *name);
+// The scan as loaded, after dirt removal, through dump_debug_image: what
+// the corner search saw.
+page_status dump_failure_image(page_state &page, const char *name);
+
+// -- shared between stages --
+
+// The value of a double converted to a 64-bit integer as x86-64 converts it:
+// toward zero, and INT64_MIN for NaN and for values outside the range.  The
+// low byte of that is what a level becomes when it is kept in 8 bits.
+int64_t double_to_int64(double value);
+
+// Precondition check of the table lookups.  Unlike assert it stays in every
+// build, and its report names the source as "unpaprel" with the line, the
+// function and the expression, as the standard assertion report lays it out.
+[[noreturn]] void assertion_failed(const char *expression, unsigned line, const char *function);
+#define unpaprel_assert(expression) \
+    ((expression) ? (void)0 : assertion_failed(#expression, __LINE__, __func__))
+// The same check, reported under the words `text` where the expression is
+// spelled otherwise than the report has always read.
+#define unpaprel_assert_as(expression, text) \
+    ((expression) ? (void)0 : assertion_failed(text, __LINE__, __func__))
+
+// A channel bit's cell is the square of four crosses around it; its
+// fractions say where in the cell the bit lies (sample_bit.cpp).
+struct bit_cell {
+    int32_t cx, cy;     // top-left cross of the cell
+    double fx, fy;      // position in the cell, in cross pitches
+};
+bit_cell locate_bit_cell(int32_t x, int32_t y);
+// The bit's centre in bilinear_sample's coordinates.
+point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell);
+
+// The error correction (error_correction.cpp) takes bits from the sampling
+// and hands data words to the payload output (payload_output.cpp).
+void receive_bit(decoder_run &run, page_state &page, int bit, uint32_t k);
+void emit_data_bits(decoder_run &run, uint32_t data);
+// Writes out the damage list gathered so far, so that it keeps its place
+// among the other messages on standard error.
+void flush_damage_list();
 
 #endif

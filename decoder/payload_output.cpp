@@ -2,37 +2,37 @@
 //
 // Takes the 12-bit data word of every codeword, in codeword order, and packs
 // its bits, most significant first, into bytes that go to standard output at
-// once; nothing else ever writes to standard output.  A page holds a whole
-// number of bytes, so `output_byte` is empty again at the end of every page.
-// check_output, run at the end of every page and of the run, turns a failed
-// write (a full disk, a closed pipe) into an error instead of a silently
-// truncated payload.
+// once; nothing else ever writes to standard output.  The byte being packed
+// is the run's `output_byte`; a page holds a whole number of bytes, so it is
+// empty again at the end of every page.  check_output, run at the end of
+// every page and of the run, turns a failed write (a full disk, a closed
+// pipe) into a failure instead of a silently truncated payload.
 #include "page_state.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
-// Bits collected since the last byte, most recent in bit 0, below a sentinel
-// 1: when the sentinel has reached bit 7, seven bits are held.
-int32_t output_byte = 1;
-
-void emit_data_bits(uint32_t data)
+void emit_data_bits(decoder_run &run, uint32_t data)
 {
-    for (int b = 11; b >= 0; b--) {
-        const int32_t old = output_byte;
-        output_byte = old * 2 + (int32_t)(data >> b & 1);
+    // Bits collected since the last byte, most recent in bit 0, below a
+    // sentinel 1: when the sentinel has reached bit 7, seven bits are held.
+    int32_t byte = run.output_byte;
+    for (int b = (int)data_word_bits - 1; b >= 0; b--) {
+        const int32_t old = byte;
+        byte = old * 2 + (int32_t)(data >> b & 1);
         if (old >= 128) {
-            putc(output_byte & 0xFF, stdout);
-            output_byte = 1;
+            putc(byte & 0xFF, stdout);
+            byte = 1;
         }
     }
+    run.output_byte = byte;
 }
 
-void check_output()
+bool check_output(decoder_run &run)
 {
     if (fflush(stdout) != 0 || ferror(stdout)) {
-        fputs("unpaprel: cannot write output: ", stderr);
-        perror("");
-        exit(1);
+        run.output_error = errno;
+        return false;
     }
+    return true;
 }

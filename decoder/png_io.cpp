@@ -5,8 +5,10 @@
 // one 8-bit grey sample per pixel in linear light, and allocates `work`
 // beside it.  dump_debug_image maps `work` through a display gamma table and
 // writes it as a PGM file so a person can see what the decoder saw and marked.
+// Both report a failure to their caller; a file libpng refuses leaves its
+// reason in page.failure.
 #include "large_pages.h"
-#include "page_state.h"
+#include "stage_internals.h"
 
 #include <png.h>
 
@@ -50,8 +52,8 @@ void on_png_error(png_structp png, png_const_charp message)
 }
 
 // Gives back everything a failed read took: the libpng structures, the row
-// table, the frame buffers and the file.
-void abandon_scan(page_state &page)
+// table, the frame buffers and the file; returns `status`.
+page_status abandon_scan(page_state &page, page_status status)
 {
     release_reader();
     free(page.image);
@@ -59,6 +61,7 @@ void abandon_scan(page_state &page)
     page.image = page.work = nullptr;
     fclose(page.scan_file);
     page.scan_file = nullptr;
+    return status;
 }
 
 // The conversions that bring every colour type and bit depth to one 8-bit
@@ -118,31 +121,29 @@ int read_header(page_state &page)
 }
 
 // Allocates `image`, `work` and the row table pointing into `image`.
-void allocate_frames(page_state &page)
+page_status allocate_frames(page_state &page)
 {
     uint64_t size = (uint64_t)page.width * page.height;
     page.image = (uint8_t *)malloc(size);
     page.work = (uint8_t *)malloc(size);
-    if (!page.image || !page.work) {
-        fprintf(stderr, "Cannot allocate framebuffers.\n");
-        exit(1);
-    }
+    if (!page.image || !page.work)
+        return frames_not_allocated;
     prefer_large_pages(page.image, size);
     prefer_large_pages(page.work, size);
     uint64_t table_bytes = (uint64_t)page.height * 8;
     reader.rows = (png_bytepp)malloc(table_bytes);
     if (!reader.rows) {
-        fprintf(stderr, "Cannot allocate %lu bytes for auxilliary buffer\n",
-                (unsigned long)table_bytes);
-        exit(1);
+        page.failure.bytes = table_bytes;
+        return row_table_not_allocated;
     }
     for (uint32_t y = 0; y < page.height; y++)
         reader.rows[y] = page.image + (uint64_t)y * page.width;
+    return page_decoded;
 }
 
 } // namespace
 
-bool try_load_png(page_state &page, const char **reason)
+page_status load_png(page_state &page)
 {
     page.image = page.work = nullptr;
     reader.info = nullptr;
@@ -150,35 +151,25 @@ bool try_load_png(page_state &page, const char **reason)
     if (reader.png)
         reader.info = png_create_info_struct(reader.png);
     if (!reader.png || !reader.info) {
-        abandon_scan(page);
-        *reason = "out of memory for the PNG reader";
-        return false;
+        page.failure.reason = "out of memory for the PNG reader";
+        return abandon_scan(page, scan_unreadable);
     }
     // Every libpng error below lands here, with its reason in reader.reason.
     if (setjmp(png_jmpbuf(reader.png))) {
-        abandon_scan(page);
-        *reason = reader.reason;
-        return false;
+        page.failure.reason = reader.reason;
+        return abandon_scan(page, scan_unreadable);
     }
     int passes = read_header(page);
-    allocate_frames(page);
+    const page_status allocated = allocate_frames(page);
+    if (allocated != page_decoded)
+        return abandon_scan(page, allocated);
     for (int pass = 0; pass < passes; pass++)
         png_read_rows(reader.png, reader.rows, nullptr, page.height);
     png_read_end(reader.png, nullptr);
     release_reader();
     fclose(page.scan_file);
     page.scan_file = nullptr;
-    return true;
-}
-
-void load_png(page_state &page)
-{
-    const char *reason = "";
-    if (try_load_png(page, &reason))
-        return;
-    fprintf(stderr, "unpaprel: cannot read PNG file %s: %s\n",
-            settings.output_base ? settings.output_base : "(unnamed)", reason);
-    exit(1);
+    return page_decoded;
 }
 
 void fill_gamma_table(uint8_t *table)
@@ -198,7 +189,8 @@ namespace {
 
 // The gamma mapping of every pair of neighbouring pixels, indexed by the two
 // bytes as they lie in memory: the debug image is mapped two pixels per load
-// and store.  Filled from the gamma table for every image.
+// and store.  Filled from the gamma table for every image; at 128 KB it is
+// kept here rather than on the stack.
 uint16_t pair_table[65536];
 
 void fill_pair_table(const uint8_t *gamma_table)
@@ -228,13 +220,11 @@ void map_piece(uint8_t *pixels, uint64_t size, const uint8_t *gamma_table)
 
 } // namespace
 
-void dump_debug_image(page_state &page, const char *name)
+page_status dump_debug_image(page_state &page, const char *name)
 {
     uint8_t *gamma_table = (uint8_t *)malloc(256);
-    if (!gamma_table) {
-        fprintf(stderr, "Cannot allocated gamma table of 256 bytes!\n");
-        exit(1);
-    }
+    if (!gamma_table)
+        return gamma_table_not_allocated;
     fill_gamma_table(gamma_table);
     FILE *file = fopen(name, "wb");
     int error = errno;
@@ -253,10 +243,15 @@ void dump_debug_image(page_state &page, const char *name)
     }
     free(gamma_table);
     if (!file) {
-        fprintf(stderr, "Warning: cannot open dumpfile %s: ", name);
-        errno = error;
-        perror("");
-        return;
+        page.failure.error = error;
+        return debug_image_not_opened;
     }
     fclose(file);
+    return page_decoded;
+}
+
+page_status dump_failure_image(page_state &page, const char *name)
+{
+    memcpy(page.work, page.image, (size_t)page.width * page.height);
+    return dump_debug_image(page, name);
 }

@@ -29,35 +29,32 @@ struct run_seed {
 // The stack of pending runs shared by every fill of a page.  It starts at
 // 2 x max(width, height) + 5 entries and doubles when a fill's front needs
 // more (a maze of paper can have a far longer front than the image's sides).
+// A fill that cannot get the memory it needs stops with `failed` set.
 struct fill_stack {
     run_seed *entries;
     uint64_t capacity, size;
+    bool failed;
 };
-fill_stack pending;
 
-[[noreturn]] void no_memory_for_fill()
-{
-    fprintf(stderr, "Cannot allocate the fill que.\n");
-    exit(1);
-}
-
-void allocate_stack(const page_state &page)
+bool allocate_stack(fill_stack &pending, const page_state &page)
 {
     uint32_t longer = page.width > page.height ? page.width : page.height;
     pending.capacity = (uint32_t)(2 * longer + 5);
     pending.entries = (run_seed *)malloc(pending.capacity * sizeof(run_seed));
-    if (!pending.entries)
-        no_memory_for_fill();
     pending.size = 0;
+    pending.failed = false;
+    return pending.entries != nullptr;
 }
 
-void push_seed(uint32_t x, uint32_t y)
+void push_seed(fill_stack &pending, uint32_t x, uint32_t y)
 {
     if (pending.size == pending.capacity) {
         uint64_t capacity = pending.capacity * 2;
         run_seed *entries = (run_seed *)malloc(capacity * sizeof(run_seed));
-        if (!entries)
-            no_memory_for_fill();
+        if (!entries) {
+            pending.failed = true;
+            return;
+        }
         memcpy(entries, pending.entries, pending.size * sizeof(run_seed));
         free(pending.entries);
         pending.entries = entries;
@@ -147,17 +144,17 @@ uint32_t run_begin(const uint8_t *marks, uint32_t x)
 // Pushes one seed for every run of enterable pixels that meets columns
 // left .. right - 1 of the row `marks`, row number y.
 template <fill_kind kind>
-void seed_runs(const uint8_t *marks, uint32_t y, uint32_t left, uint32_t right)
+void seed_runs(fill_stack &pending, const uint8_t *marks, uint32_t y, uint32_t left, uint32_t right)
 {
     for (uint32_t x = run_start<kind>(marks, left, right); x < right;
          x = run_start<kind>(marks, run_end<kind>(marks, x, right), right))
-        push_seed(x, y);
+        push_seed(pending, x, y);
 }
 
 // Visits the run through the seed, if that pixel is still enterable, and
 // queues the runs it touches in the rows above and below.
 template <fill_kind kind>
-void visit_run(const page_state &page, run_seed seed)
+void visit_run(fill_stack &pending, const page_state &page, run_seed seed)
 {
     const uint32_t w = page.width;
     uint8_t *marks = page.work + (size_t)seed.y * w;
@@ -167,19 +164,20 @@ void visit_run(const page_state &page, run_seed seed)
     const uint32_t right = run_end<kind>(marks, seed.x, w);
     memset(marks + left, visited, right - left);
     if (seed.y > 0)
-        seed_runs<kind>(marks - w, seed.y - 1, left, right);
+        seed_runs<kind>(pending, marks - w, seed.y - 1, left, right);
     if (seed.y + 1 < page.height)
-        seed_runs<kind>(marks + w, seed.y + 1, left, right);
+        seed_runs<kind>(pending, marks + w, seed.y + 1, left, right);
 }
 
-// One fill from (x, y).
+// One fill from (x, y); false when it ran out of memory.
 template <fill_kind kind>
-void floodfill(const page_state &page, uint32_t x, uint32_t y)
+bool floodfill(fill_stack &pending, const page_state &page, uint32_t x, uint32_t y)
 {
     pending.size = 0;
-    push_seed(x, y);
-    while (pending.size > 0)
-        visit_run<kind>(page, pending.entries[--pending.size]);
+    push_seed(pending, x, y);
+    while (pending.size > 0 && !pending.failed)
+        visit_run<kind>(pending, page, pending.entries[--pending.size]);
+    return !pending.failed;
 }
 
 // The two passes over the whole frame go a piece at a time: loops of a
@@ -245,33 +243,39 @@ uint64_t erase_unvisited(page_state &page, uint64_t size)
     return erased;
 }
 
-// Step by step, so the message pieces come between the fills.
-void fill_margin_then_page(page_state &page)
+// Step by step, so the message pieces come between the fills; a fill that
+// runs out of memory ends the messages where it stopped.
+bool fill_margin_then_page(fill_stack &pending, page_state &page)
 {
     uint32_t w = page.width, h = page.height;
     bool empty = w == 0 || h == 0;  // no seed lies inside an empty image
     const run_seed seeds[8] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
                                {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
     for (const run_seed &seed : seeds)
-        if (!empty)
-            floodfill<margin_fill>(page, seed.x, seed.y);
+        if (!empty && !floodfill<margin_fill>(pending, page, seed.x, seed.y))
+            return false;
     fprintf(stderr, "white border identified, ");
-    if (!empty)
-        floodfill<page_fill>(page, w / 2, h / 2);
+    if (!empty && !floodfill<page_fill>(pending, page, w / 2, h / 2))
+        return false;
     fprintf(stderr, "data area identified, ");
+    return true;
 }
 
 } // namespace
 
-void remove_dirt(page_state &page)
+page_status remove_dirt(page_state &page)
 {
     fprintf(stderr, "Removing dirt from the white border: ");
-    allocate_stack(page);
+    fill_stack pending;
+    if (!allocate_stack(pending, page))
+        return fill_stack_not_allocated;
     const uint64_t size = (uint64_t)page.width * page.height;
     classify_pixels(page, size);
-    fill_margin_then_page(page);
+    const bool filled = fill_margin_then_page(pending, page);
+    free(pending.entries);
+    if (!filled)
+        return fill_stack_not_allocated;
     uint64_t erased = erase_unvisited(page, size);
     fprintf(stderr, "erased %lu pixels of dirt.\n", (unsigned long)erased);
-    free(pending.entries);
-    pending.entries = nullptr;
+    return page_decoded;
 }

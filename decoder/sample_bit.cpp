@@ -20,28 +20,43 @@
 
 namespace {
 
+// The grid in signed data-area units: the cross pitch, the offset of a
+// cross's centre from its top-left pixel (half a cross), and the last cell
+// of each axis (cells run between neighbouring crosses).
+constexpr int32_t pitch = (int32_t)cross_pitch, centre_offset = (int32_t)chalf;
+constexpr int32_t last_cell_column = (int32_t)cross_cols - 2;
+constexpr int32_t last_cell_row = (int32_t)cross_rows - 2;
+
 // ((double)d + 0.5) / 24.0 for every offset d = -3 .. 26 of a bit from the
 // centre of its cell's first cross, computed once by the same expression.
-constexpr int32_t first_offset = -3, offset_count = 30;
+constexpr int32_t first_offset = -centre_offset, offset_count = pitch + 2 * centre_offset;
 constexpr std::array<double, offset_count> make_fractions()
 {
     std::array<double, offset_count> fractions{};
     for (int32_t i = 0; i < offset_count; i++)
-        fractions[i] = ((double)(i + first_offset) + 0.5) / 24.0;
+        fractions[i] = ((double)(i + first_offset) + 0.5) / (double)pitch;
     return fractions;
 }
 constexpr std::array<double, offset_count> cell_fractions = make_fractions();
 
 // Cells run between cross centres; the last cell is stretched over the
 // bits right of (below) the centres of the last cross column (row).
+inline int32_t cell_of_axis(int32_t v, int32_t last_cell)
+{
+    if (v < centre_offset)
+        return 0;
+    const int32_t cell = (v - centre_offset) / pitch;
+    return cell < last_cell ? cell : last_cell;
+}
+
 inline int32_t cell_column(int32_t x)
 {
-    return x < 3 ? 0 : (x - 3) / 24 < 63 ? (x - 3) / 24 : 63;
+    return cell_of_axis(x, last_cell_column);
 }
 
 inline int32_t cell_row(int32_t y)
 {
-    return y < 3 ? 0 : (y - 3) / 24 < 91 ? (y - 3) / 24 : 91;
+    return cell_of_axis(y, last_cell_row);
 }
 
 // locate_bit_cell for a pixel of the data area, whose offsets all lie in
@@ -51,8 +66,8 @@ inline bit_cell cell_of(int32_t x, int32_t y)
     bit_cell cell;
     cell.cx = cell_column(x);
     cell.cy = cell_row(y);
-    cell.fx = cell_fractions[x - 24 * cell.cx - 3 - first_offset];
-    cell.fy = cell_fractions[y - 24 * cell.cy - 3 - first_offset];
+    cell.fx = cell_fractions[x - pitch * cell.cx - centre_offset - first_offset];
+    cell.fy = cell_fractions[y - pitch * cell.cy - centre_offset - first_offset];
     return cell;
 }
 
@@ -77,8 +92,8 @@ bit_cell locate_bit_cell(int32_t x, int32_t y)
     bit_cell cell;
     cell.cx = cell_column(x);
     cell.cy = cell_row(y);
-    cell.fx = ((double)(x - 24 * cell.cx - 3) + 0.5) / 24.0;
-    cell.fy = ((double)(y - 24 * cell.cy - 3) + 0.5) / 24.0;
+    cell.fx = ((double)(x - pitch * cell.cx - centre_offset) + 0.5) / (double)pitch;
+    cell.fy = ((double)(y - pitch * cell.cy - centre_offset) + 0.5) / (double)pitch;
     return cell;
 }
 
@@ -379,7 +394,7 @@ four_bits locate_four(uint32_t position)
 void locate_in_one_cell(const page_state &page, const four_bits &b, four_points *p, __m128 *cut)
 {
     const bit_cell &c = b.cell;
-    const double *fractions = &cell_fractions[b.x[0] - 24 * c.cx - 3 - first_offset];
+    const double *fractions = &cell_fractions[b.x[0] - pitch * c.cx - centre_offset - first_offset];
     const __m128d one = _mm_set1_pd(1.0), fx01 = _mm_loadu_pd(fractions), fx23 = _mm_loadu_pd(fractions + 2);
     const __m128d rx01 = _mm_sub_pd(one, fx01), rx23 = _mm_sub_pd(one, fx23);
     const __m128d fy = _mm_set1_pd(c.fy), ry = _mm_set1_pd(1 - c.fy), half = _mm_set1_pd(0.5);
@@ -477,16 +492,24 @@ void put_mark(page_state &page, const sampled_bit &s)
 // into the same few first-level cache lines and push each other out, hence
 // the spare entries at the end of every row.
 constexpr uint32_t batch_codewords = 256, batch_row_spare = 4;
-sampled_bit batch[24][batch_codewords + batch_row_spare];
+// The batch is the stage's only state: 100 KB, too large for the stack,
+// and reused by every page.
+sampled_bit batch[codeword_bits][batch_codewords + batch_row_spare];
+
+// Every step-th codeword only, each bit sampled just before it is received:
+// the fuzz target's quick way through a page.
+void read_sparse_bits(decoder_run &run, page_state &page)
+{
+    const bit_sampler sampler = sampler_of(page);
+    for (uint32_t k = 0; k < codewords_per_page; k += run.codeword_step)
+        for (uint32_t n = 0; n < codeword_bits; n++) {
+            const sampled_bit s = take_sample(page, sampler, n * codewords_per_page + k);
+            put_mark(page, s);
+            receive_bit(run, page, s.bit, k);
+        }
+}
 
 } // namespace
-
-int sample_bit(page_state &page, uint32_t position)
-{
-    const sampled_bit s = take_sample(page, sampler_of(page), position);
-    put_mark(page, s);
-    return s.bit;
-}
 
 // The 24 bits of a codeword lie 133182 positions apart, and the error
 // correction takes a whole codeword at a time, so bits are received codeword
@@ -496,18 +519,23 @@ int sample_bit(page_state &page, uint32_t position)
 // in the receiving order.  The replay also writes the sample marks, so that
 // they and the damage marks of receive_bit land in `work` in the same order
 // as if every bit were sampled just before it is received.
-void read_page_bits(page_state &page)
+void read_page_bits(decoder_run &run, page_state &page)
 {
+    if (run.codeword_step > 1) {
+        read_sparse_bits(run, page);
+        flush_damage_list();
+        return;
+    }
     const bit_sampler sampler = sampler_of(page);
     for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
         const uint32_t count = codewords_per_page - first < batch_codewords
                                    ? codewords_per_page - first : batch_codewords;
-        for (uint32_t n = 0; n < 24; n++)
+        for (uint32_t n = 0; n < codeword_bits; n++)
             take_samples(page, sampler, n * codewords_per_page + first, count, batch[n]);
         for (uint32_t i = 0; i < count; i++)
-            for (uint32_t n = 0; n < 24; n++) {
+            for (uint32_t n = 0; n < codeword_bits; n++) {
                 put_mark(page, batch[n][i]);
-                receive_bit(page, batch[n][i].bit, first + i);
+                receive_bit(run, page, batch[n][i].bit, first + i);
             }
     }
     flush_damage_list();

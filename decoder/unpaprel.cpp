@@ -5,5 +5,6 @@
 
 int main(int argc, char **argv)
 {
-    return unpaprel_main(argc, argv);
+    decoder_run run;
+    return unpaprel_main(run, argc, argv);
 }

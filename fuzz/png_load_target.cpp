@@ -33,13 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     page.scan_file = open_repaired_png(data, size, &copy);
     if (!page.scan_file)
         return 0;
-    const char *reason = nullptr;
-    if (try_load_png(page, &reason)) {
+    page.failure.reason = nullptr;
+    const page_status status = load_png(page);
+    if (status == page_decoded) {
         // The image has the size its header declared, and the file is closed.
         if (page.scan_file || !page.image || !page.work ||
             (uint64_t)page.width * page.height != declared_pixels(data, size))
             abort();
-    } else if (page.scan_file || page.image || page.work || !reason || !*reason) {
+    } else if (status != scan_unreadable || page.scan_file || page.image || page.work ||
+               !page.failure.reason || !*page.failure.reason) {
         abort();
     }
     free(page.image);

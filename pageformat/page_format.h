@@ -50,10 +50,14 @@ constexpr uint32_t page_width = data_width + 2 * border_width;
 constexpr uint32_t page_height = data_height + 2 * border_width + text_height;
 constexpr uint32_t page_pixels = page_width * page_height;
 
+// A data word of 12 bits travels as a codeword of 24.
+constexpr uint32_t data_word_bits = 12;
+constexpr uint32_t codeword_bits = 24;
+
 constexpr uint32_t cross_pixels = cross_cols * cross_rows * 4 * chalf * chalf;
 constexpr uint32_t bits_per_page = data_width * data_height - cross_pixels;
-constexpr uint32_t codewords_per_page = bits_per_page / 24;
-constexpr uint32_t payload_bits_per_page = codewords_per_page * 12;
+constexpr uint32_t codewords_per_page = bits_per_page / codeword_bits;
+constexpr uint32_t payload_bits_per_page = codewords_per_page * data_word_bits;
 constexpr uint32_t payload_bytes_per_page = payload_bits_per_page / 8;
 
 // The label strip sits directly under the data area, inside the frame.
@@ -66,7 +70,7 @@ constexpr uint32_t label_top = border_width + data_height;
 static_assert(data_width == 1542 && data_height == 2214, "data area");
 static_assert(page_width == 1546 && page_height == 2242, "page size");
 static_assert(bits_per_page == 3196368, "channel bits per page");
-static_assert(codewords_per_page * 24 == bits_per_page, "whole codewords");
+static_assert(codewords_per_page * codeword_bits == bits_per_page, "whole codewords");
 static_assert(payload_bits_per_page == 1598184, "payload bits per page");
 static_assert(payload_bits_per_page % 8 == 0, "whole bytes per page");
 

@@ -1,7 +1,7 @@
 // Image conditioning: the cycle counts and their progress lines, the 2 x 2
 // maximum and minimum against a direct computation, the removal of specks,
 // and the binomial blur's known values.
-#include "page_state.h"
+#include "stage_internals.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>

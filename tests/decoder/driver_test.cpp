@@ -235,10 +235,11 @@ TEST_F(unpaprel_cli, page_limit_fails_only_when_a_page_lies_beyond_it)
     auto decode = [&base]() {
         if (!freopen("/dev/null", "w", stdout))
             exit(99);
-        settings.page_limit = 2;
+        decoder_run run;
+        run.page_limit = 2;
         char format[] = "0-65-93-24-3-1-2-24";
         char *argv[] = {(char *)"unpaprel", format, &base[0], nullptr};
-        exit(unpaprel_main(3, argv));
+        exit(unpaprel_main(run, 3, argv));
     };
     // The frames hold irreparable words, so the complete run ends with the
     // damage line, not with the page limit.

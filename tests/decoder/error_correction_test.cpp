@@ -1,7 +1,7 @@
 // Error correction and damage report: clean, corrected and irreparable
 // codewords with their coordinates, counters and debug marks, and the page
 // summary with the known percentages.
-#include "page_state.h"
+#include "stage_internals.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +36,10 @@ struct decoded {
     std::string err;
 };
 
-decoded decode(test_page &t, uint64_t word, uint32_t k)
+decoded decode(decoder_run &run, test_page &t, uint64_t word, uint32_t k)
 {
     testing::internal::CaptureStderr();
-    uint32_t data = decode_codeword(t.page, word, k);
+    uint32_t data = decode_codeword(run, t.page, word, k);
     flush_damage_list();
     return {data, testing::internal::GetCapturedStderr()};
 }
@@ -47,64 +47,64 @@ decoded decode(test_page &t, uint64_t word, uint32_t k)
 TEST(DecodeCodeword, CleanWordPasses)
 {
     auto t = exact_page();
-    clear_damage_stats();
-    decoded d = decode(*t, 0xABCA13, 7);
+    decoder_run run;
+    decoded d = decode(run, *t, 0xABCA13, 7);
     EXPECT_EQ(d.data, 0xABCu);
     EXPECT_EQ(d.err, "");
-    EXPECT_EQ(page_damage.golay_stats[0], 1u);
-    EXPECT_EQ(page_damage.bad_bits, 0u);
+    EXPECT_EQ(run.damage.golay_stats[0], 1u);
+    EXPECT_EQ(run.damage.bad_bits, 0u);
 }
 
 TEST(DecodeCodeword, SingleBitErrorsOfBothKinds)
 {
     auto t = exact_page();
-    clear_damage_stats();
+    decoder_run run;
     // 0xABCA13 has a 0 at bit 22 (n = 1): a 1 received there is black dirt.
-    decoded d = decode(*t, 0xABCA13 ^ 0x400000, 5);
+    decoded d = decode(run, *t, 0xABCA13 ^ 0x400000, 5);
     EXPECT_EQ(d.data, 0xABCu);
     EXPECT_EQ(d.err, header + coordinate(5, 1, ','));
-    EXPECT_EQ(page_damage.black_dirt, 1u);
-    EXPECT_EQ(page_damage.bad_bits, 1u);
-    EXPECT_EQ(page_damage.golay_stats[1], 1u);
+    EXPECT_EQ(run.damage.black_dirt, 1u);
+    EXPECT_EQ(run.damage.bad_bits, 1u);
+    EXPECT_EQ(run.damage.golay_stats[1], 1u);
     // Its bit 0 (n = 23) is a 1: a 0 received is white dirt; no second header.
-    d = decode(*t, 0xABCA13 ^ 0x000001, 6);
+    d = decode(run, *t, 0xABCA13 ^ 0x000001, 6);
     EXPECT_EQ(d.data, 0xABCu);
     EXPECT_EQ(d.err, coordinate(6, 23, '\''));
-    EXPECT_EQ(page_damage.white_dirt, 1u);
-    EXPECT_EQ(page_damage.bad_bits, 2u);
-    EXPECT_EQ(page_damage.golay_stats[1], 2u);
+    EXPECT_EQ(run.damage.white_dirt, 1u);
+    EXPECT_EQ(run.damage.bad_bits, 2u);
+    EXPECT_EQ(run.damage.golay_stats[1], 2u);
 }
 
 TEST(DecodeCodeword, ThreeErrorsInOrderOfBitIndex)
 {
     auto t = exact_page();
-    clear_damage_stats();
+    decoder_run run;
     // Data bits flipped at n = 0 and 5, a parity bit at n = 20 of 0xDEF732.
-    decoded d = decode(*t, 0xDEF732 ^ 0x800000 ^ 0x040000 ^ 0x000008, 1234);
+    decoded d = decode(run, *t, 0xDEF732 ^ 0x800000 ^ 0x040000 ^ 0x000008, 1234);
     EXPECT_EQ(d.data, 0xDEFu);
     // 0xDEF732: bit 23 is 1 (received 0), bit 18 is 1 (received 0), bit 3 is 0.
     EXPECT_EQ(d.err, header + coordinate(1234, 0, '\'') + coordinate(1234, 5, '\'') + coordinate(1234, 20, ','));
-    EXPECT_EQ(page_damage.golay_stats[3], 1u);
-    EXPECT_EQ(page_damage.white_dirt, 2u);
-    EXPECT_EQ(page_damage.black_dirt, 1u);
+    EXPECT_EQ(run.damage.golay_stats[3], 1u);
+    EXPECT_EQ(run.damage.white_dirt, 2u);
+    EXPECT_EQ(run.damage.black_dirt, 1u);
 }
 
 TEST(DecodeCodeword, FourErrorsAreIrreparable)
 {
     auto t = exact_page();
-    clear_damage_stats();
+    decoder_run run;
     const uint64_t received = 0x123207 ^ 0xF00000;     // four data bits wrong
-    decoded d = decode(*t, received, 42);
+    decoded d = decode(run, *t, received, 42);
     EXPECT_EQ(d.data, (uint32_t)(received >> 12));
     std::string expected = "\n" + std::string(header);
     for (uint32_t n = 0; n < 24; n++)
         expected += coordinate(42, n, ':');
     expected += "!\n";
     EXPECT_EQ(d.err, expected);
-    EXPECT_EQ(page_damage.irreparable, 4u);
-    EXPECT_EQ(page_damage.bad_bits, 4u);
-    EXPECT_EQ(page_damage.golay_stats[4], 1u);
-    EXPECT_EQ(page_damage.black_dirt + page_damage.white_dirt, 0u);
+    EXPECT_EQ(run.damage.irreparable, 4u);
+    EXPECT_EQ(run.damage.bad_bits, 4u);
+    EXPECT_EQ(run.damage.golay_stats[4], 1u);
+    EXPECT_EQ(run.damage.black_dirt + run.damage.white_dirt, 0u);
 }
 
 // Kind 1 (black dirt): a ring of 255 at distance r = 2 around 0 at distance
@@ -114,10 +114,10 @@ TEST(PrintBadbit, RingsAndMarginLines)
 {
     auto t = exact_page();
     std::fill(t->work.begin(), t->work.end(), 77);
-    clear_damage_stats();
+    decoder_run run;
     testing::internal::CaptureStderr();
-    print_badbit(t->page, 0, 0, black_dirt_kind);            // data (6, 0): input (28, 22)
-    print_badbit(t->page, 0, 23, white_dirt_kind);           // data (864, 2121): input (886, 2143)
+    print_badbit(run, t->page, 0, 0, black_dirt_kind);            // data (6, 0): input (28, 22)
+    print_badbit(run, t->page, 0, 23, white_dirt_kind);           // data (864, 2121): input (886, 2143)
     flush_damage_list();
     testing::internal::GetCapturedStderr();
     const uint32_t w = t->page.width, h = t->page.height;
@@ -145,8 +145,8 @@ TEST(PrintBadbit, RingsAndMarginLines)
     for (int64_t y = 20 + page_height; y < h; y++)
         EXPECT_EQ(at(886, y), 0);
     EXPECT_EQ(at(20 + page_width - 1, 2143), 77);
-    EXPECT_EQ(page_damage.black_dirt, 1u);
-    EXPECT_EQ(page_damage.white_dirt, 1u);
+    EXPECT_EQ(run.damage.black_dirt, 1u);
+    EXPECT_EQ(run.damage.white_dirt, 1u);
 }
 
 TEST(PrintBadbit, IrreparableColoursAndScanEdge)
@@ -157,9 +157,9 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     set_exact_crosses(*t);
     t->page.bit_width = t->page.bit_height = 3;      // r = 6
     std::fill(t->work.begin(), t->work.end(), 77);
-    clear_damage_stats();
+    decoder_run run;
     testing::internal::CaptureStderr();
-    print_badbit(t->page, 0, 0, irreparable_kind);
+    print_badbit(run, t->page, 0, 0, irreparable_kind);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "gathered, not yet written";
     testing::internal::CaptureStderr();
     flush_damage_list();
@@ -171,7 +171,7 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     EXPECT_EQ(at(8 + 5, 2), 0);
     EXPECT_EQ(at(8, 2 + 5), 0);
     EXPECT_EQ(at(8, 2), 77);
-    EXPECT_EQ(page_damage.bad_bits, 0u);        // counted per codeword by the decoder
+    EXPECT_EQ(run.damage.bad_bits, 0u);        // counted per codeword by the decoder
 }
 
 // A list longer than the buffer it is gathered in comes out whole and in
@@ -179,16 +179,16 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
 TEST(PrintBadbit, LongListComesOutWholeBeforeTheSummary)
 {
     auto t = exact_page();
-    clear_damage_stats();
+    decoder_run run;
     std::string expected = header;
     testing::internal::CaptureStderr();
     for (uint32_t k = 0; k < 9000; k++) {
         const uint32_t n = k % 24;
         const int32_t kind = (int32_t)(k % 3);
-        print_badbit(t->page, (int32_t)k, (int32_t)n, kind);
+        print_badbit(run, t->page, (int32_t)k, (int32_t)n, kind);
         expected += coordinate(k, n, "',:"[kind]);
     }
-    report_page_damage();
+    report_page_damage(run);
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_GT(expected.size(), 65536u);
     EXPECT_TRUE(err.compare(0, expected.size(), expected) == 0);
@@ -198,13 +198,13 @@ TEST(PrintBadbit, LongListComesOutWholeBeforeTheSummary)
 TEST(PrintBadbit, InvalidPositionIsAnAssertion)
 {
     auto t = exact_page();
-    EXPECT_DEATH(print_badbit(t->page, 0, 24, black_dirt_kind), "print_badbit: Assertion `x>=0' failed");
+    decoder_run run;
+    EXPECT_DEATH(print_badbit(run, t->page, 0, 24, black_dirt_kind), "print_badbit: Assertion `x>=0' failed");
     // The list gathered so far goes out before the report.
-    clear_damage_stats();
     EXPECT_DEATH(
         {
-            print_badbit(t->page, 0, 0, black_dirt_kind);
-            print_badbit(t->page, 0, 24, black_dirt_kind);
+            print_badbit(run, t->page, 0, 0, black_dirt_kind);
+            print_badbit(run, t->page, 0, 24, black_dirt_kind);
         },
         "28,22 unpaprel: unpaprel:[0-9]+: print_badbit: Assertion");
 }
@@ -212,46 +212,46 @@ TEST(PrintBadbit, InvalidPositionIsAnAssertion)
 TEST(ReceiveBit, AssemblesMostSignificantFirst)
 {
     auto t = exact_page();
-    clear_damage_stats();
+    decoder_run run;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     for (uint32_t word : {0xABCA13u, 0xDEF732u ^ 0x10u})
         for (int n = 0; n < 24; n++) {
-            receive_bit(t->page, (int)(word >> (23 - n) & 1), 9);
-            EXPECT_EQ(received_count, n == 23 ? 0u : (uint32_t)n + 1);
+            receive_bit(run, t->page, (int)(word >> (23 - n) & 1), 9);
+            EXPECT_EQ(run.received_count, n == 23 ? 0u : (uint32_t)n + 1);
         }
     flush_damage_list();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\xAB\xCD\xEF");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), header + coordinate(9, 19, '\''));
-    EXPECT_EQ(page_damage.golay_stats[0], 1u);
-    EXPECT_EQ(page_damage.golay_stats[1], 1u);
+    EXPECT_EQ(run.damage.golay_stats[0], 1u);
+    EXPECT_EQ(run.damage.golay_stats[1], 1u);
 }
 
-std::string report()
+std::string report(decoder_run &run)
 {
     testing::internal::CaptureStderr();
-    report_page_damage();
+    report_page_damage(run);
     return testing::internal::GetCapturedStderr();
 }
 
 TEST(ReportPageDamage, CleanPage)
 {
-    clear_damage_stats();
-    page_damage.golay_stats[0] = codewords_per_page;
-    EXPECT_EQ(report(), "No bad bits!\nGolay stats\n===========\n0 bad bits      133182\n1 bad bit       0\n"
+    decoder_run run;
+    run.damage.golay_stats[0] = codewords_per_page;
+    EXPECT_EQ(report(run), "No bad bits!\nGolay stats\n===========\n0 bad bits      133182\n1 bad bit       0\n"
                         "2 bad bits      0\n3 bad bits      0\n4 bad bits      0\ntotal codewords 133182\n");
 }
 
 TEST(ReportPageDamage, TwentyThreeBadBits)
 {
-    clear_damage_stats();
-    page_damage.black_dirt = 10;
-    page_damage.white_dirt = 5;
-    page_damage.irreparable = 8;
-    page_damage.bad_bits = 23;
+    decoder_run run;
+    run.damage.black_dirt = 10;
+    run.damage.white_dirt = 5;
+    run.damage.irreparable = 8;
+    run.damage.bad_bits = 23;
     const uint64_t stats[5] = {133172, 3, 3, 2, 2};
-    std::copy(stats, stats + 5, page_damage.golay_stats);
-    EXPECT_EQ(report(),
+    std::copy(stats, stats + 5, run.damage.golay_stats);
+    EXPECT_EQ(report(run),
               "\n23 bits bad from 3196368, bit error rate 0.000719567%. 43.4783% black dirt, 21.7391% white dirt "
               "and 8 (34.7826%) irreparable.\nGolay stats\n===========\n0 bad bits      133172\n"
               "1 bad bit       3\n2 bad bits      3\n3 bad bits      2\n4 bad bits      2\n"

@@ -1,6 +1,6 @@
 // Corner search (diagonal order, ties, the reach of m diagonals, the
 // cutlevel boundary) and the geometry estimate with its reports.
-#include "page_state.h"
+#include "stage_internals.h"
 
 #include "stderr_capture.h"
 
@@ -43,7 +43,8 @@ TEST(find_corners, all_white_fails_at_the_upper_left_corner_first)
     corner_case c(20, 30);
     c.search();
     EXPECT_EQ(c.missing, upper_left_corner);
-    EXPECT_EQ(c.messages, "Searching for the corners.\nError: cannot find upper left corner\n");
+    EXPECT_EQ(c.messages, "Searching for the corners.\n");
+    EXPECT_STREQ(corner_name(c.missing), "upper left");
 
     corner_case empty(0, 5);
     empty.search();
@@ -56,7 +57,8 @@ TEST(find_corners, pixel_beyond_m_diagonals_is_invisible)
     c.dark(7, 9);
     c.search();
     EXPECT_EQ(c.missing, upper_right_corner);
-    EXPECT_EQ(c.messages, "Searching for the corners.\nError: cannot find upper right corner\n");
+    EXPECT_EQ(c.messages, "Searching for the corners.\n");
+    EXPECT_STREQ(corner_name(c.missing), "upper right");
     expect_point(c.page->corners.upper_left, 7, 9, "upper left");
 }
 
@@ -71,6 +73,7 @@ TEST(find_corners, wide_image_searches_height_diagonals)
     near.dark(19, 0);
     near.search();
     EXPECT_EQ(near.missing, lower_left_corner);  // 19 + 19 from (0, 19)
+    EXPECT_STREQ(corner_name(near.missing), "lower left");
     expect_point(near.page->corners.upper_left, 19, 0, "upper left");
     expect_point(near.page->corners.upper_right, 20, 0, "upper right");
 }
@@ -89,7 +92,6 @@ TEST(find_corners, ties_go_to_the_pixel_nearest_the_top_or_bottom_row)
     expect_point(k.lower_left, 14, 15, "lower left");
     expect_point(k.lower_right, 15, 15, "lower right");
 
-    settings.page_height = 2242;
     capture_stderr([&] { estimate_geometry(*c.page); });
     EXPECT_EQ(c.page->page_left, 5u);
     EXPECT_EQ(c.page->page_top, 5u);
@@ -126,13 +128,12 @@ struct geometry {
 };
 
 // estimate_geometry on a page with the given corners (x, y each).
-geometry estimate(const uint64_t (&c)[8], int64_t page_height)
+geometry estimate(const uint64_t (&c)[8], int64_t format_height)
 {
     geometry g;
     g.page->corners = {{c[0], c[1]}, {c[2], c[3]}, {c[4], c[5]}, {c[6], c[7]}};
-    settings.page_height = page_height;
+    g.page->page_height = format_height;
     g.messages = capture_stderr([&] { estimate_geometry(*g.page); });
-    settings.page_height = 2242;
     return g;
 }
 

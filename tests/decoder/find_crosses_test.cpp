@@ -2,7 +2,8 @@
 // window sum, the tie rules of both searches, the cutlevel measurement, the
 // progress table and the debug marks; then a whole page of crosses found
 // from deliberately poor predictions.
-#include "page_state.h"
+#include "bilinear.h"
+#include "stage_internals.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>
@@ -82,7 +83,7 @@ TEST(CrossCorrelSearch, ZeroChalfKeepsPrediction)
     set_pixel(*t, 3, 3, 0);
     use_search_area(*t, 0);
     fill_search_area(t->page, {3, 3});
-    EXPECT_EQ(getsearch(t->page, 0, 0), 0.0f);
+    EXPECT_EQ(t->page.search_area[0], 0.0f);
     EXPECT_EQ(cross_correl_search(t->page, 0, 0), 0.0f);
     point_f64 found = whole_pixel_search(t->page, {3, 3});
     EXPECT_EQ(found.x, 3.0);
@@ -180,11 +181,16 @@ TEST(MeasureCutlevel, LevelsAroundACross)
 
 TEST(ProgressTable, CutlevelRounding)
 {
-    testing::internal::CaptureStderr();
-    print_cross_cutlevel(127.5f);
-    print_cross_cutlevel(127.49f);
-    print_cross_cutlevel(5.0f);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "80 7f 05 ");
+    char line[16];
+    size_t used = 0;
+    for (float level : {127.5f, 127.49f, 5.0f})
+        used = append_cross_cutlevel(line, sizeof line, used, level);
+    EXPECT_EQ(std::string(line, used), "80 7f 05 ");
+    // A full line keeps its terminating zero and drops what does not fit.
+    used = append_cross_cutlevel(line, sizeof line, used, 255.0f);
+    used = append_cross_cutlevel(line, sizeof line, used, 1.0f);
+    EXPECT_EQ(used, sizeof line - 1);
+    EXPECT_EQ(std::string(line), "80 7f 05 ff 01 ");
 }
 
 TEST(MarkPoint, CheckerAndImageEdge)
@@ -208,9 +214,8 @@ TEST(CrossAssertions, ReportFunctionSourceAndExpression)
 {
     auto t = make_test_page(10, 10);
     use_search_area(*t, 1);
-    EXPECT_DEATH(getsearch(t->page, -1, 0), "unpaprel: unpaprel:[0-9]+: getsearch: Assertion `xpos>=0' failed");
-    EXPECT_DEATH(getsearch(t->page, 0, 5), "getsearch: Assertion `ypos<=4\\*chalf' failed");
-    EXPECT_DEATH(cross_correl_search(t->page, 2, 0), "cross_correl_search: Assertion `xpos<=chalf' failed");
+    EXPECT_DEATH(cross_correl_search(t->page, 2, 0),
+                 "unpaprel: unpaprel:[0-9]+: cross_correl_search: Assertion `xpos<=chalf' failed");
     EXPECT_DEATH(cross_correl_search(t->page, 0, -2), "cross_correl_search: Assertion `ypos>=-chalf' failed");
 }
 
@@ -229,7 +234,6 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
         c->x += 1;
         c->y += 1;
     }
-    settings.page_height = 2242;
     testing::internal::CaptureStderr();
     find_crosses(t->page);
     std::string err = testing::internal::GetCapturedStderr();

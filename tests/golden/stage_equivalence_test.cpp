@@ -9,7 +9,7 @@
 // in, and on the points where a shortcut could go wrong: edges, zero,
 // negative and not-a-number coordinates.
 #include "bilinear.h"
-#include "page_state.h"
+#include "stage_internals.h"
 #include "stderr_capture.h"
 
 #include <gtest/gtest.h>
@@ -329,45 +329,8 @@ int model_sample_bit(page_state &page, uint32_t position)
     return cut > sharpened ? 1 : 0;
 }
 
-TEST(fast_stages, bit_sampling_decides_and_marks_as_the_rule_does)
-{
-    // A page of noise and blobs under a grid of crosses that is turned,
-    // stretched and jittered, and reaches past the image's left and top
-    // edges, so that every kind of sampling point occurs.
-    const uint32_t w = 1900, h = 2700;
-    frames fast(w, h), model(w, h);
-    fast.image = blobs(w, h, 21, 4000);
-    fast.page->image = fast.image.data();
-    model.image = fast.image;
-    model.page->image = model.image.data();
-    std::mt19937 random(17);
-    for (page_state *page : {fast.page.get(), model.page.get()}) {
-        page->bit_width = 1.17;
-        page->bit_height = 1.19;
-        page->horizontal_vector = {0.9998, 0.02};
-        page->vertical_vector = {-0.02, 0.9998};
-    }
-    std::uniform_real_distribution<double> jitter(-0.6, 0.6);
-    std::uniform_real_distribution<float> level(40.0f, 160.0f);
-    for (uint32_t i = 0; i < cross_cols; i++)
-        for (uint32_t j = 0; j < cross_rows; j++) {
-            point_f64 g = {-4.0 + 28.08 * i - 0.56 * j + jitter(random), -2.5 + 28.56 * j + 0.5 * i + jitter(random)};
-            float l = level(random);
-            fast.page->cross_grid[i][j] = model.page->cross_grid[i][j] = g;
-            fast.page->cross_cutlevels[i][j] = model.page->cross_cutlevels[i][j] = l;
-        }
-    // Every codeword of a page would be 3196368 bits; every 5th codeword
-    // keeps the test quick and still visits every band of the page.
-    for (uint32_t k = 0; k < codewords_per_page; k += 5)
-        for (uint32_t n = 0; n < 24; n++) {
-            const uint32_t position = n * codewords_per_page + k;
-            ASSERT_EQ(sample_bit(*fast.page, position), model_sample_bit(*model.page, position)) << position;
-        }
-    EXPECT_EQ(fast.work, model.work);
-}
-
-// What a whole page of bits leaves behind: the payload, the damage report,
-// the counters and the debug marks.
+// What a page of bits leaves behind: the payload, the damage report, the
+// counters and the debug marks.
 struct page_of_bits {
     std::string payload, report;
     damage_stats stats;
@@ -393,14 +356,19 @@ std::string capture_stdout(const std::function<void()> &action)
     return text;
 }
 
-// The whole page read on a grid of crosses spaced and jittered like the one
-// above; with bits only 1.2 pixels apart, the rings around damaged bits cover
-// the sample marks of their neighbours, so the order of the marks shows.
-page_of_bits read_whole_page(bool one_bit_at_a_time)
+// A page of noise and blobs under a grid of crosses that is turned,
+// stretched and jittered, and reaches past the image's left and top edges,
+// so that every kind of sampling point occurs.  With bits only 1.2 pixels
+// apart, the rings around damaged bits cover the sample marks of their
+// neighbours, so the order of the marks shows.
+struct bit_fixture {
+    unsigned blob_seed, blob_count, grid_seed;
+    float lowest_level, highest_level;      // of the cross cutlevels
+};
+
+void set_up_bit_page(frames &f, const bit_fixture &fixture)
 {
-    const uint32_t w = 1900, h = 2700;
-    frames f(w, h);
-    f.image = blobs(w, h, 29, 3000);
+    f.image = blobs(f.page->width, f.page->height, fixture.blob_seed, fixture.blob_count);
     f.page->image = f.image.data();
     f.page->bit_width = 1.17;
     f.page->bit_height = 1.19;
@@ -410,58 +378,83 @@ page_of_bits read_whole_page(bool one_bit_at_a_time)
     f.page->page_top = 20;
     f.page->page_right = 1850;
     f.page->page_bottom = 2650;
-    std::mt19937 random(31);
+    std::mt19937 random(fixture.grid_seed);
     std::uniform_real_distribution<double> jitter(-0.6, 0.6);
-    std::uniform_real_distribution<float> level(-250.0f, -150.0f);
+    std::uniform_real_distribution<float> level(fixture.lowest_level, fixture.highest_level);
     for (uint32_t i = 0; i < cross_cols; i++)
         for (uint32_t j = 0; j < cross_rows; j++) {
             f.page->cross_grid[i][j] = {-4.0 + 28.08 * i - 0.56 * j + jitter(random),
                                         -2.5 + 28.56 * j + 0.5 * i + jitter(random)};
             f.page->cross_cutlevels[i][j] = level(random);
         }
+}
+
+// Codewords 0, step, 2 step, ... of the page: read by the stage, or each bit
+// sampled by the model just before the real error correction receives it.
+page_of_bits read_bits(const bit_fixture &fixture, uint32_t step, bool use_model)
+{
+    frames f(1900, 2700);
+    set_up_bit_page(f, fixture);
     page_of_bits out;
-    clear_damage_stats();
+    decoder_run run;
+    run.codeword_step = step;
     out.payload = capture_stdout([&] {
         out.report = capture_stderr([&] {
-            if (!one_bit_at_a_time) {
-                read_page_bits(*f.page);
+            if (!use_model) {
+                read_page_bits(run, *f.page);
                 return;
             }
-            for (uint32_t k = 0; k < codewords_per_page; k++)
+            for (uint32_t k = 0; k < codewords_per_page; k += step)
                 for (uint32_t n = 0; n < 24; n++)
-                    receive_bit(*f.page, sample_bit(*f.page, n * codewords_per_page + k), k);
+                    receive_bit(run, *f.page, model_sample_bit(*f.page, n * codewords_per_page + k), k);
             flush_damage_list();
         });
     });
-    out.stats = page_damage;
+    out.stats = run.damage;
     out.marks = f.work;
     return out;
 }
 
+void expect_same_bits(const page_of_bits &fast, const page_of_bits &model)
+{
+    EXPECT_TRUE(fast.payload == model.payload);
+    EXPECT_TRUE(fast.report == model.report);
+    EXPECT_EQ(0, memcmp(&fast.stats, &model.stats, sizeof fast.stats));
+    EXPECT_EQ(fast.marks, model.marks);
+}
+
+// Every 5th codeword, which the stage samples one bit at a time: that keeps
+// the test quick and still visits every band of the page.
+TEST(fast_stages, bit_sampling_decides_and_marks_as_the_rule_does)
+{
+    const bit_fixture fixture = {21, 4000, 17, 40.0f, 160.0f};
+    const page_of_bits fast = read_bits(fixture, 5, false), model = read_bits(fixture, 5, true);
+    expect_same_bits(fast, model);
+    EXPECT_GT(model.stats.golay_stats[0] + model.stats.golay_stats[1], 100u);
+}
+
+// The whole page, which the stage samples a batch of codewords at a time,
+// four neighbouring bits side by side, and replays in codeword order.
 TEST(fast_stages, a_page_of_bits_is_received_and_marked_in_codeword_order)
 {
-    // Against sampling each bit just before it is received, which the test
-    // above checks against the rule.
-    const page_of_bits fast = read_whole_page(false), plain = read_whole_page(true);
-    EXPECT_TRUE(fast.payload == plain.payload);
-    EXPECT_TRUE(fast.report == plain.report);
-    EXPECT_EQ(0, memcmp(&fast.stats, &plain.stats, sizeof fast.stats));
-    EXPECT_EQ(fast.marks, plain.marks);
+    const bit_fixture fixture = {29, 3000, 31, -250.0f, -150.0f};
+    const page_of_bits fast = read_bits(fixture, 1, false), model = read_bits(fixture, 1, true);
+    expect_same_bits(fast, model);
     // The fixture has to damage codewords both ways for the marks to overlap.
-    EXPECT_GT(plain.stats.golay_stats[1], 100u);
-    EXPECT_GT(plain.stats.golay_stats[4], 10u);
-    EXPECT_EQ(plain.payload.size(), (size_t)codewords_per_page * 12 / 8);
+    EXPECT_GT(model.stats.golay_stats[1], 100u);
+    EXPECT_GT(model.stats.golay_stats[4], 10u);
+    EXPECT_EQ(model.payload.size(), (size_t)codewords_per_page * 12 / 8);
 }
 
 // --- Golay decoding ----------------------------------------------------------
 
 // The decoding rule: the direct check, then the first table entry within
 // distance 3 in index order, else irreparable; the real print_badbit reports.
-uint32_t model_decode(page_state &page, uint64_t w, uint32_t k)
+uint32_t model_decode(decoder_run &run, page_state &page, uint64_t w, uint32_t k)
 {
     const uint32_t d = (uint32_t)(w >> 12);
     if (golay_table[d] == w) {
-        page_damage.golay_stats[0]++;
+        run.damage.golay_stats[0]++;
         return d;
     }
     for (uint32_t i = 0; i < 4096; i++) {
@@ -471,19 +464,19 @@ uint32_t model_decode(page_state &page, uint64_t w, uint32_t k)
             continue;
         for (int32_t n = 0; n < 24; n++)
             if (e >> (23 - n) & 1)
-                print_badbit(page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
-        page_damage.golay_stats[distance]++;
+                print_badbit(run, page, (int32_t)k, n, (int32_t)(w >> (23 - n) & 1));
+        run.damage.golay_stats[distance]++;
         return i;
     }
     flush_damage_list();
     fputs("\n", stderr);
     for (int32_t n = 0; n < 24; n++)
-        print_badbit(page, (int32_t)k, n, irreparable_kind);
+        print_badbit(run, page, (int32_t)k, n, irreparable_kind);
     flush_damage_list();
     fputs("!\n", stderr);
-    page_damage.irreparable += 4;
-    page_damage.bad_bits += 4;
-    page_damage.golay_stats[4]++;
+    run.damage.irreparable += 4;
+    run.damage.bad_bits += 4;
+    run.damage.golay_stats[4]++;
     return d;
 }
 
@@ -505,15 +498,16 @@ decoded decode_all(const std::vector<uint64_t> &words, bool use_model)
         for (uint32_t j = 0; j < cross_rows; j++)
             f.page->cross_grid[i][j] = {5.0 + 4.8 * i, 5.0 + 4.8 * j};
     decoded out;
-    clear_damage_stats();
+    decoder_run run;
     out.report = capture_stderr([&] {
         for (size_t i = 0; i < words.size(); i++) {
             uint32_t k = (uint32_t)(i * 7919 % codewords_per_page);
-            out.data.push_back(use_model ? model_decode(*f.page, words[i], k) : decode_codeword(*f.page, words[i], k));
+            out.data.push_back(use_model ? model_decode(run, *f.page, words[i], k)
+                                         : decode_codeword(run, *f.page, words[i], k));
         }
         flush_damage_list();
     });
-    out.stats = page_damage;
+    out.stats = run.damage;
     out.marks = f.work;
     return out;
 }

@@ -29,8 +29,7 @@ loaded load(const std::string &path)
         ADD_FAILURE() << "cannot open " << path;
         return result;
     }
-    const char *reason = nullptr;
-    result.messages = capture_stderr([&] { result.ok = try_load_png(*page, &reason); });
+    result.messages = capture_stderr([&] { result.ok = load_png(*page) == page_decoded; });
     EXPECT_EQ(page->scan_file, nullptr) << "the file is closed either way";
     if (result.ok) {
         result.pixels.assign(page->image, page->image + (size_t)page->width * page->height);
@@ -39,7 +38,7 @@ loaded load(const std::string &path)
     } else {
         EXPECT_EQ(page->image, nullptr);
         EXPECT_EQ(page->work, nullptr);
-        result.reason = reason ? reason : "(null)";
+        result.reason = page->failure.reason ? page->failure.reason : "(null)";
     }
     return result;
 }

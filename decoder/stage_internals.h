@@ -1,0 +1,41 @@
+// stage_internals.h - the steps inside the decoder's stages, for the tests.
+//
+// Nothing in unpaprel calls these from outside the stage file that defines
+// them; they are declared here so that the unit tests can check each step on
+// its own (a cross score, one cycle of conditioning, one codeword).  The
+// program's own map is page_state.h.
+#ifndef DECODER_STAGE_INTERNALS_H
+#define DECODER_STAGE_INTERNALS_H
+
+#include "page_state.h"
+
+// find_corners.cpp: the angle of a unit vector in degrees, as the skew line
+// prints it.
+double axis_angle(point_f64 u);
+
+// find_crosses.cpp: the steps of finding one cross.
+float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos);
+float quadrant_score(const page_state &page, double x, double y);
+float measure_cutlevel(const page_state &page, point_f64 centre);
+void fill_search_area(page_state &page, point_f64 prediction);
+point_f64 whole_pixel_search(const page_state &page, point_f64 prediction);
+point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0);
+void mark_point(page_state &page, double x, double y);
+// One cross's entry of the progress table ("%02x " of the rounded level),
+// appended to `line` of `size` bytes at `used`; returns the new length.
+size_t append_cross_cutlevel(char *line, size_t size, size_t used, float cutlevel);
+
+// condition_image.cpp: one cycle of each kind, on `image` in place.
+void max_cycle(page_state &page);
+void min_cycle(page_state &page);
+void blur_cycle(page_state &page);
+
+// png_io.cpp: the 256 display-gamma entries of the debug image.
+void fill_gamma_table(uint8_t *table);
+
+// error_correction.cpp: one received word, and one damaged bit.
+enum damage_kind { white_dirt_kind = 0, black_dirt_kind = 1, irreparable_kind = 2 };
+uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k);
+void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t bit, int32_t kind);
+
+#endif
