@@ -164,9 +164,9 @@ const std::array<uint32_t, 4096> &error_patterns()
         std::array<uint32_t, 4096> table;
         table.fill(no_pattern);
         table[0] = 0;
-        for (uint32_t a = 0; a < 24; a++)
-            for (uint32_t b = a; b < 24; b++)
-                for (uint32_t c = b; c < 24; c++) {
+        for (uint32_t a = 0; a < codeword_bits; a++)
+            for (uint32_t b = a; b < codeword_bits; b++)
+                for (uint32_t c = b; c < codeword_bits; c++) {
                     // Bits a, b and c, with repeats folded: 1, 2 or 3 bits.
                     uint32_t e = 1u << a | 1u << b | 1u << c;
                     table[syndrome(e)] = e;
