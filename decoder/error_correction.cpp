@@ -126,7 +126,7 @@ void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t 
     }
     int32_t x, y;
     bit_to_pixel((uint32_t)bit * codewords_per_page + (uint32_t)codeword, &x, &y);
-    unpaprel_assert(x>=0);
+    unpaprel_assert(x >= 0, "x>=0");
     const point_f64 p = bit_sampling_position(page, locate_bit_cell(x, y));
     const int64_t bx = (int64_t)floor(p.x + 0.5), by = (int64_t)floor(p.y + 0.5);
     const int32_t r = (int32_t)floor(2 * sqrt(page.bit_width * page.bit_height) + 0.5);

@@ -60,10 +60,10 @@ float bilinear_sample(const page_state &page, double x, double y)
 float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
 {
     const int32_t c = page.chalf;
-    unpaprel_assert_as(xpos >= -c, "xpos>=-chalf");
-    unpaprel_assert_as(xpos <= c, "xpos<=chalf");
-    unpaprel_assert_as(ypos >= -c, "ypos>=-chalf");
-    unpaprel_assert_as(ypos <= c, "ypos<=chalf");
+    unpaprel_assert(xpos >= -c, "xpos>=-chalf");
+    unpaprel_assert(xpos <= c, "xpos<=chalf");
+    unpaprel_assert(ypos >= -c, "ypos>=-chalf");
+    unpaprel_assert(ypos <= c, "ypos<=chalf");
     const int32_t x = xpos + 2 * c, y = ypos + 2 * c;
     // With the offsets checked above, every element read lies within the
     // table's 0 .. 4c in both directions.

@@ -193,12 +193,10 @@ int64_t double_to_int64(double value);
 // Precondition check of the table lookups.  Unlike assert it stays in every
 // build, and its report names the source as "unpaprel" with the line, the
 // function and the expression, as the standard assertion report lays it out.
+// The expression's words are given as a string rather than taken from the
+// code, so that reformatting the code cannot change what the report says.
 [[noreturn]] void assertion_failed(const char *expression, unsigned line, const char *function);
-#define unpaprel_assert(expression) \
-    ((expression) ? (void)0 : assertion_failed(#expression, __LINE__, __func__))
-// The same check, reported under the words `text` where the expression is
-// spelled otherwise than the report has always read.
-#define unpaprel_assert_as(expression, text) \
+#define unpaprel_assert(expression, text) \
     ((expression) ? (void)0 : assertion_failed(text, __LINE__, __func__))
 
 // A channel bit's cell is the square of four crosses around it; its
