@@ -1,22 +1,23 @@
 // pgm_file.h - the one reader and writer of grey PGM images here.
 //
-// paprel's pages, the pages that sheetprint and paperscan read, and the
-// tests' PGM files all go through these functions; each program maps the
-// status to its own messages.  They read from and write to a FILE the caller
-// opened, and never print.
+// sheetprint and paperscan read paprel's pages with these functions, and
+// the tests read and write their PGM files with them; each program turns
+// the status into its own messages.  They read from and write to a FILE the
+// caller opened, and never print.
 //
 // What is read as a PGM (binary "P5" with 8-bit samples, one image a file):
 //   - the file starts with the two bytes "P5";
 //   - then the width, the height and the maxval, in that order, each an
-//     unsigned decimal number; before each number any run of whitespace
-//     (space, tab, CR, LF, VT, FF) and comments, a comment running from
-//     '#' to the next CR or LF;
+//     unsigned decimal number; before each number any run (even none) of
+//     whitespace (space, tab, CR, LF, VT, FF) and comments, a comment
+//     running from '#' to the next CR or LF;
 //   - every number ends at exactly one whitespace character, which is read
 //     with it: after the maxval that character is the last of the header and
 //     the pixels follow, so a '#' straight after a digit is refused;
-//   - a number above pgm_max_number is refused as it is read, so that no
-//     sum or product of header numbers can overflow (the largest image here,
-//     a 600-dpi scan, has sides below 20000); the width and height must fit
+//   - a number above pgm_max_number (9999999) stops growing as it is read
+//     and is refused, so that no sum or product of header numbers can
+//     overflow (the largest image here, a 600-dpi scan, has sides below
+//     20000); once all three are read, the width and height must fit
 //     the caller's pgm_size_range, a side of 0 is never taken, and the
 //     maxval must be 255;
 //   - width x height bytes of pixels, rows from the top, and then the end

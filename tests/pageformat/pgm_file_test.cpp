@@ -49,6 +49,7 @@ TEST(PgmFile, EveryHeaderSpellingThePgmFormatAllowsIsRead)
         "P5\r\n# a comment ended by CR\r3\v2\f255\r",
         "P5\n0003 000002\n0255\n",
         "P5\n#\n#second\n3 2 255\n",
+        "P53\n2\n255\n",  // nothing need separate the magic from the width
     };
     for (const char *text : headers) {
         header_result r = read_header(std::string(text) + "*");
