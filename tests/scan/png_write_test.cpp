@@ -1,7 +1,8 @@
 // The PNG kinds: header fields as libpng reads them back, stored sample
 // values for known reflectances, interlacing, and, read the way unpaprel
 // reads (gamma from gAMA or 0.454545, expand, rgb-to-grey, strip 16), the
-// same linear picture from every kind.
+// same linear picture from every kind.  Beneath them png_file, for the
+// colour types and depths only the tests ask it for.
 #include "png_file.h"
 #include "png_write.h"
 #include "cli.h"
