@@ -1,12 +1,12 @@
-// pgm_page.h - reading one page file written by paprel.
+// pgm_page.h - reading one page file written by paprel, in sheetprint's words.
 //
-// A page file is a binary PGM: "P5", the width 1546, the height 2242 and the
-// maxval 255, then one byte per pixel, rows from the top.  paprel writes the
-// header as "P5\n1546 2242\n255\n"; other tools that pass the page through
-// may space it differently or add comments, which the PGM format allows, so
-// any valid PGM header is read, but only a page of exactly this format is
-// accepted.  Pixels below 128 print black, the rest white (paprel itself
-// writes only 0 and 255).
+// A page file is a binary PGM of exactly 1546 x 2242 pixels with maxval 255,
+// read by the rule of pgm_file.h: paprel writes the header as
+// "P5\n1546 2242\n255\n", other tools that pass the page through may space
+// it differently or add comments, and any such header is read.  These
+// functions only turn the reader's status into the text sheetprint prints
+// after the file's name.  Pixels below 128 print black, the rest white
+// (paprel itself writes only 0 and 255).
 #ifndef SHEETPRINT_PGM_PAGE_H
 #define SHEETPRINT_PGM_PAGE_H
 

@@ -120,7 +120,7 @@ TEST_F(png_io_test, every_colour_type_and_depth_gives_one_grey_byte_per_pixel)
     std::vector<uint8_t> grey = asymmetric_picture();
     for (const png_kind &kind : every_kind) {
         for (int variant = 0; variant < 4; variant++) {
-            png_options o;
+            png_options o = linear_grey_png();
             o.colour_type = kind.colour_type;
             o.bit_depth = kind.bit_depth;
             o.interlaced = variant & 1;
@@ -182,7 +182,7 @@ TEST_F(png_io_test, unreadable_files_end_with_one_clear_line)
 
 TEST_F(png_io_test, huge_declared_size_is_refused_before_allocating)
 {
-    png_options header_only;
+    png_options header_only = linear_grey_png();
     header_only.header_only = true;
     ASSERT_TRUE(write_png(dir + "/huge.png", 200000, 200000, {}, header_only));
     expect_refused(dir + "/huge.png", "Invalid IHDR data");

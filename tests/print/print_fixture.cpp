@@ -16,7 +16,7 @@ std::vector<unsigned char> write_random_page(const std::string &path, unsigned s
     std::vector<unsigned char> pixels(page_pixels);
     for (uint32_t i = 0; i < page_pixels; i++)
         pixels[i] = (unsigned char)bytes[i] & 1 ? 0 : 255;
-    write_file(path, "P5\n1546 2242\n255\n" + std::string(pixels.begin(), pixels.end()));
+    write_pgm(path, page_width, page_height, pixels);
     return pixels;
 }
 

@@ -2,6 +2,8 @@
 #ifndef TESTS_PRINT_PRINT_FIXTURE_H
 #define TESTS_PRINT_PRINT_FIXTURE_H
 
+#include "grey_image.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,11 +15,6 @@ std::vector<unsigned char> write_random_page(const std::string &path, unsigned s
 
 // The full path of Ghostscript, empty when it is not installed.
 std::string find_ghostscript();
-
-struct grey_image {
-    uint32_t width = 0, height = 0;
-    std::vector<unsigned char> pixels;
-};
 
 // Renders every page of `document` at 600 dpi grey into PNG files named by
 // the printf pattern `png_pattern` (with %04d); true on success.

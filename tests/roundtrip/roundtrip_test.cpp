@@ -1,14 +1,20 @@
 // The whole way: a random payload encoded by paprel, its pages turned into
-// scans with a white margin, written as PNG, and decoded by unpaprel.  The
+// ideal scans by paperscan's own model (no blur, dirt or noise; the page on
+// white paper with a margin), written as PNG, and decoded by unpaprel.  The
 // payload must come back byte for byte, followed by the zero padding of the
 // last page; specks painted on a scan must be corrected and reported.
 #include "cli.h"
+#include "grey_image.h"
 #include "page_format.h"
-#include "png_writer.h"
-#include "scan_maker.h"
+#include "png_write.h"
+#include "scan_geometry.h"
+#include "scan_options.h"
+#include "scan_page.h"
+#include "sheet.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -57,9 +63,76 @@ grey_image load_page(const round_trip &t, uint32_t page)
     return image;
 }
 
-void write_scan(const round_trip &t, uint32_t page, const grey_image &scan)
+// A page scanned by paperscan with every imperfection off: paper 1, toner
+// 0, sharp square dots, a clean glass, even light and no noise.  The sheet
+// is the page's size at `scale` plus `margin` scan pixels of white on every
+// side, which puts the page's corner on scan pixel (margin, margin).
+struct ideal_scan {
+    scan_options options;
+    scan_geometry geometry{};
+    sheet s{};
+
+    ~ideal_scan() { free_sheet(&s); }
+};
+
+void make_ideal_scan(const grey_image &page, double scale, uint32_t margin, ideal_scan *scan)
 {
-    ASSERT_TRUE(write_png(page_name(t.dir, "scan", page, ".png"), scan.width, scan.height, scan.pixels));
+    scan_options &o = scan->options;
+    o.scale = scale;
+    o.blur = o.dot_gain = o.toner = o.illumination = o.noise = o.dust = 0;
+    o.paper = 1;
+    o.named_sheet = false;
+    o.sheet_width = (uint32_t)ceil(2 * margin + scale * page_width);
+    o.sheet_height = (uint32_t)ceil(2 * margin + scale * page_height);
+    // 8-bit codes of 255 x reflectance, and a gAMA chunk that says so.
+    o.write_gamma = true;
+    o.gamma = 1.0;
+    ASSERT_TRUE(make_geometry(o, &scan->geometry));
+    double corner_x = 0, corner_y = 0;
+    map_point(scan->geometry.page_to_scan, 0, 0, &corner_x, &corner_y);
+    ASSERT_NEAR(corner_x, margin, 1e-6);
+    ASSERT_NEAR(corner_y, margin, 1e-6);
+    ASSERT_TRUE(alloc_sheet(o.sheet_width, o.sheet_height, &scan->s));
+    ASSERT_TRUE(scan_page(page.pixels.data(), 1, o, scan->geometry, &scan->s));
+}
+
+// The scan pixel at the top-left of page pixel (px, py).
+void scan_corner(const ideal_scan &scan, uint32_t px, uint32_t py, int64_t *x, int64_t *y)
+{
+    double fx = 0, fy = 0;
+    map_point(scan.geometry.page_to_scan, px, py, &fx, &fy);
+    *x = (int64_t)floor(fx + 0.5);
+    *y = (int64_t)floor(fy + 0.5);
+}
+
+uint16_t &sheet_at(ideal_scan &scan, int64_t x, int64_t y)
+{
+    return scan.s.pixels[(size_t)y * scan.s.width + (size_t)x];
+}
+
+// Paints the scan pixels of page pixel (px, py) of a whole-number scale
+// black or white.
+void paint_page_pixel(ideal_scan &scan, uint32_t px, uint32_t py, bool black)
+{
+    const uint32_t scale = (uint32_t)scan.options.scale;
+    int64_t x0 = 0, y0 = 0;
+    scan_corner(scan, px, py, &x0, &y0);
+    for (uint32_t dy = 0; dy < scale; dy++)
+        for (uint32_t dx = 0; dx < scale; dx++)
+            sheet_at(scan, x0 + dx, y0 + dy) = black ? 0 : 65535;
+}
+
+void save_scan(const round_trip &t, uint32_t page, const ideal_scan &scan)
+{
+    ASSERT_TRUE(write_scan(page_name(t.dir, "scan", page, ".png").c_str(), scan.s, scan.options));
+}
+
+// Encoded page `page` of `t`, scanned ideally and written as its scan.
+void scan_and_write(const round_trip &t, uint32_t page, double scale, uint32_t margin)
+{
+    ideal_scan scan;
+    ASSERT_NO_FATAL_FAILURE(make_ideal_scan(load_page(t, page), scale, margin, &scan));
+    save_scan(t, page, scan);
 }
 
 command_result decode(const round_trip &t)
@@ -87,7 +160,7 @@ TEST(RoundTrip, OnePageAtThreePixelsPerPagePixel)
     round_trip t;
     encode(t, 150001, 1);
     ASSERT_EQ(t.pages, 1u);
-    write_scan(t, 1, make_scan(load_page(t, 1), 3.0, 40));
+    scan_and_write(t, 1, 3.0, 40);
     command_result r = decode(t);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == expected_output(t)) << "payload differs, " << r.out.size() << " bytes";
@@ -104,7 +177,7 @@ TEST(RoundTrip, TwoPagesAtANonIntegerScale)
     encode(t, payload_bytes_per_page + 20000, 2);
     ASSERT_EQ(t.pages, 2u);
     for (uint32_t page = 1; page <= 2; page++)
-        write_scan(t, page, make_scan(load_page(t, page), 2.7, 25));
+        scan_and_write(t, page, 2.7, 25);
     command_result r = decode(t);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.size(), 2 * (size_t)payload_bytes_per_page);
@@ -121,8 +194,7 @@ struct speck {
 
 // Paints a speck over the first bit n >= n_from of codeword k whose value
 // is the one the speck contradicts.
-speck paint_speck(const grey_image &page, grey_image &scan, uint32_t margin, uint32_t k, uint32_t n_from,
-                  bool black)
+speck paint_speck(const grey_image &page, ideal_scan &scan, uint32_t k, uint32_t n_from, bool black)
 {
     for (uint32_t n = n_from; n < 24; n++) {
         int32_t x, y;
@@ -130,8 +202,11 @@ speck paint_speck(const grey_image &page, grey_image &scan, uint32_t margin, uin
         bool bit_is_one = page.at((uint32_t)x + 2, (uint32_t)y + 2) == 0;
         if (bit_is_one == black)
             continue;
-        paint_page_pixel(scan, 3, margin, (uint32_t)x + 2, (uint32_t)y + 2, black ? 0 : 255);
-        return {k, n, black ? ',' : '\'', margin + 3 * (x + 2) + 1, margin + 3 * (y + 2) + 1};
+        paint_page_pixel(scan, (uint32_t)x + 2, (uint32_t)y + 2, black);
+        speck s{k, n, black ? ',' : '\'', 0, 0};
+        scan_corner(scan, (uint32_t)x + 2, (uint32_t)y + 2, &s.x, &s.y);
+        s.x++, s.y++;
+        return s;
     }
     ADD_FAILURE() << "no bit to paint in codeword " << k;
     return {};
@@ -155,21 +230,25 @@ TEST(RoundTrip, SpecksAreCorrectedReportedAndMarked)
     encode(t, 120000, 3);
     const uint32_t margin = 30;
     grey_image page = load_page(t, 1);
-    grey_image scan = make_scan(page, 3.0, margin);
+    ideal_scan scan;
+    ASSERT_NO_FATAL_FAILURE(make_ideal_scan(page, 3.0, margin, &scan));
     // Codewords with one, two and three damaged bits, three of each kind.
     std::vector<speck> specks = {
-        paint_speck(page, scan, margin, 1000, 2, true),
-        paint_speck(page, scan, margin, 40000, 5, false),
-        paint_speck(page, scan, margin, 40000, 17, true),
-        paint_speck(page, scan, margin, 70000, 0, true),
-        paint_speck(page, scan, margin, 70000, 11, false),
-        paint_speck(page, scan, margin, 70000, 20, false),
+        paint_speck(page, scan, 1000, 2, true),
+        paint_speck(page, scan, 40000, 5, false),
+        paint_speck(page, scan, 40000, 17, true),
+        paint_speck(page, scan, 70000, 0, true),
+        paint_speck(page, scan, 70000, 11, false),
+        paint_speck(page, scan, 70000, 20, false),
     };
     // Single dark input pixels are too small to be bits: the conditioning
     // removes them and they cost nothing.
-    for (uint32_t i = 0; i < 50; i++)
-        scan.at(margin + 3 * (200 + 29 * i) + 1, margin + 3 * (300 + 37 * i) + 1) = 0;
-    write_scan(t, 1, scan);
+    for (uint32_t i = 0; i < 50; i++) {
+        int64_t x = 0, y = 0;
+        scan_corner(scan, 200 + 29 * i, 300 + 37 * i, &x, &y);
+        sheet_at(scan, x + 1, y + 1) = 0;
+    }
+    save_scan(t, 1, scan);
     command_result r = decode(t);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == expected_output(t)) << "payload differs";
@@ -206,7 +285,7 @@ TEST(RoundTrip, FullOutputDeviceFails)
 {
     round_trip t;
     encode(t, 1000, 4);
-    write_scan(t, 1, make_scan(load_page(t, 1), 2.0, 20));
+    scan_and_write(t, 1, 2.0, 20);
     command_options options = in_dir(t.dir);
     options.stdout_path = "/dev/full";
     command_result r = run_command({UNPAPREL_BIN, PAGE_FORMAT_STRING, "scan"}, options);

@@ -1,11 +1,13 @@
 // paperscan as a user runs it: usage, errors and exit status, file naming in
 // page order, and the same bytes from the same seed.
 #include "cli.h"
+#include "grey_image.h"
 #include "page_format.h"
 #include "scan_options.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -18,12 +20,12 @@ protected:
     // A page file: white, or with a black block at the top-left quarter.
     std::string write_page(const std::string &name, bool with_block)
     {
-        std::string pixels(page_pixels, '\xff');
+        std::vector<uint8_t> pixels(page_pixels, 255);
         if (with_block)
             for (uint32_t y = 100; y < 400; y++)
-                pixels.replace((size_t)y * page_width + 100, 300, 300, '\0');
+                std::fill_n(pixels.begin() + (size_t)y * page_width + 100, 300, 0);
         std::string path = dir + "/" + name;
-        write_file(path, "P5\n1546 2242\n255\n" + pixels);
+        write_pgm(path, page_width, page_height, pixels);
         return path;
     }
 

@@ -72,6 +72,8 @@ TEST_F(PgmRead, WhatIsNotAPageIsRefused)
     EXPECT_EQ(read_error("P5\n1546 2242\n255"), "paperscan: " + path + " has a malformed PGM header\n");
     EXPECT_EQ(read_error("P5\n1546 x\n255\n"), "paperscan: " + path + " has a malformed PGM header\n");
     EXPECT_EQ(read_error(""), "paperscan: " + path + " is not a binary PGM file (no P5 header)\n");
+    EXPECT_EQ(read_error("P5\n1546 2242\n255\n" + body + "\n"),
+              "paperscan: " + path + " has more data after the page's pixels\n");
 }
 
 TEST_F(PgmRead, AMissingFileIsNamedWithTheReason)

@@ -1,7 +1,9 @@
 // The PNG kinds: header fields as libpng reads them back, stored sample
 // values for known reflectances, interlacing, and, read the way unpaprel
 // reads (gamma from gAMA or 0.454545, expand, rgb-to-grey, strip 16), the
-// same linear picture from every kind.
+// same linear picture from every kind.  Beneath them png_file, for the
+// colour types and depths only the tests ask it for.
+#include "png_file.h"
 #include "png_write.h"
 #include "cli.h"
 #include "stderr_capture.h"
@@ -206,6 +208,44 @@ TEST_F(PngWrite, TheDecodersViewIsTheLinearReflectanceForEveryKind)
         EXPECT_LE(worst, va.gamma == 1.0 || va.kind == kind_grey16 ? 1 : 3)
             << "kind " << va.kind << " gamma " << va.gamma;
     }
+}
+
+// Samples that differ from pixel to pixel and row to row at every depth.
+void test_samples(const void *picture, uint32_t y, uint16_t *samples)
+{
+    const int depth = *(const int *)picture;
+    for (uint32_t x = 0; x < test_width; x++)
+        samples[x] = (uint16_t)((x * 40503u + y * 977u) & ((1u << depth) - 1));
+}
+
+// png_file itself, for the layouts paperscan never writes: every sample
+// comes back from every colour type and depth, with or without speed.
+TEST_F(PngWrite, PngFileStoresEverySampleInEveryColourTypeAndDepth)
+{
+    const int layouts[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                              {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+    const std::string path = dir + "/file.png";
+    for (const auto &layout : layouts)
+        for (bool fast : {false, true}) {
+            png_options o;
+            o.colour_type = layout[0];
+            o.bit_depth = layout[1];
+            o.fast = fast;
+            o.interlaced = fast;
+            ASSERT_TRUE(write_png_file(path.c_str(), test_width, test_height, o, test_samples,
+                                       &o.bit_depth, "test"));
+            png_contents c = read_png(path, false);
+            EXPECT_EQ(c.colour_type, layout[0]);
+            EXPECT_EQ(c.bit_depth, layout[1]);
+            EXPECT_EQ(c.palette_size, layout[0] == 3 ? 1 << layout[1] : 0);
+            std::vector<uint16_t> row(test_width);
+            for (uint32_t y = 0; y < test_height; y++) {
+                test_samples(&o.bit_depth, y, row.data());
+                for (uint32_t x = 0; x < test_width; x++)
+                    ASSERT_EQ(c.samples[y * test_width + x], row[x])
+                        << layout[0] << "/" << layout[1] << " at " << x << "," << y;
+            }
+        }
 }
 
 TEST_F(PngWrite, AnUnwritablePathIsReported)

@@ -5,13 +5,11 @@
 // "<base>_NNNN.png" with NNNN counting from 0001, the names unpaprel reads.
 // Each page draws its randomness from its own seed derived from --seed and
 // its number, so a run is repeatable page by page.
-#include "blemishes.h"
-#include "optics.h"
 #include "pgm_read.h"
 #include "png_write.h"
-#include "random.h"
 #include "scan_geometry.h"
 #include "scan_options.h"
+#include "scan_page.h"
 #include "sheet.h"
 
 #include <cstdio>
@@ -20,24 +18,14 @@
 
 namespace {
 
-enum seed_stream : uint64_t { stream_dirt = 1, stream_noise = 2 };
-
 bool scan_one_page(const char *page_path, const char *scan_path, uint32_t number,
                    const scan_options &options, const scan_geometry &geometry, sheet *s)
 {
     uint8_t *page = read_page(page_path);
     if (!page)
         return false;
-    page_optics optics{};
-    bool ok = make_page_optics(page, options, &optics);
+    bool ok = scan_page(page, number, options, geometry, s);
     free(page);
-    if (ok)
-        render_page(optics, options, geometry, s);
-    free_page_optics(&optics);
-    uint64_t page_seed = derive_seed(options.seed, number);
-    ok = ok && add_dirt(s, options, geometry, derive_seed(page_seed, stream_dirt));
-    if (ok)
-        add_light_and_noise(s, options, derive_seed(page_seed, stream_noise));
     return ok && write_scan(scan_path, *s, options);
 }
 
