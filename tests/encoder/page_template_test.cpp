@@ -121,16 +121,16 @@ TEST_F(page_template, RelabelledPageEqualsAFreshOne)
 
 TEST_F(page_template, LongNameIsCut)
 {
-    std::string name;
+    std::string long_name;
     for (int i = 0; i < 200; i++)
-        name += (char)('A' + i % 26);
-    start(1, name);
-    std::string line = "  0-65-93-24-3-1-2-24 1/1 " + name;
+        long_name += (char)('A' + i % 26);
+    start(1, long_name);
+    std::string line = "  0-65-93-24-3-1-2-24 1/1 " + long_name;
     EXPECT_EQ(std::string(label_text), line.substr(0, 117));
-    // 98 cells drawn, the last at page x 1528..1540 holding name[71].
+    // 98 cells drawn, the last at page x 1528..1540 holding long_name[71].
     EXPECT_EQ(read_label(page_buffer), line.substr(0, 98));
-    EXPECT_EQ(line[97], name[71]);
-    EXPECT_TRUE(cell_is_art(1528, (uint32_t)(name[71] - 32) * 13));
+    EXPECT_EQ(line[97], long_name[71]);
+    EXPECT_TRUE(cell_is_art(1528, (uint32_t)(long_name[71] - 32) * 13));
     EXPECT_TRUE(all_of(1541, 2216, 1543, 2239, 0));
 }
 
