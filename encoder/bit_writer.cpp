@@ -15,7 +15,7 @@
 // codeword at a time would scatter its 24 bits over the whole page.  The
 // codewords are kept as three planes of bytes so that a row reads one byte
 // per pixel, from a plane small enough to stay in the cache.
-#include "paprel.h"
+#include "encoder_internals.h"
 
 #include <cstring>
 

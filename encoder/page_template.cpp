@@ -54,10 +54,6 @@ void copy_art(uint32_t art_x, uint32_t x, uint32_t width)
                 art_colour(art_x + c, r);
 }
 
-} // namespace
-
-namespace {
-
 void compose_empty_page()
 {
     memset(page_buffer, 255, sizeof page_buffer);
@@ -73,24 +69,7 @@ void compose_empty_page()
             draw_cross(border_width + cross_pitch * i, border_width + cross_pitch * j);
 }
 
-} // namespace
-
-void format_page()
-{
-    compose_empty_page();
-    draw_label();
-}
-
-// Frame and crosses are the same on every page, and render_page draws
-// every bit position from the page's codewords whatever the buffer held
-// there, so of the page just written only the label needs to go: its strip
-// black again, then the new label.  Spares a copy of the whole page.
-void relabel_page()
-{
-    fill_rows(label_top, page_height - 1, 0);
-    draw_label();
-}
-
+// The emblem and the label line, into a strip that is black.
 void draw_label()
 {
     // Bounded by the buffer, so a long name is cut to its first 117
@@ -110,4 +89,22 @@ void draw_label()
             copy_art((uint32_t)(ch - 32) * glyph_width, x, glyph_width);
         x += glyph_width;
     }
+}
+
+} // namespace
+
+void format_page()
+{
+    compose_empty_page();
+    draw_label();
+}
+
+// Frame and crosses are the same on every page, and render_page draws
+// every bit position from the page's codewords whatever the buffer held
+// there, so of the page just written only the label needs to go: its strip
+// black again, then the new label.  Spares a copy of the whole page.
+void relabel_page()
+{
+    fill_rows(label_top, page_height - 1, 0);
+    draw_label();
 }

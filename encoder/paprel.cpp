@@ -5,8 +5,8 @@
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
 // page_buffer, one byte per pixel. The input is read once, in blocks.
+#include "encoder_internals.h"
 #include "large_pages.h"
-#include "paprel.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -45,20 +45,15 @@ extern char label_text[label_text_size]; // label line of the current page
 // Driver.
 void open_input(const char *path);
 void new_page();
-void write_page();
-void close_page_file();
 void encode_input();
 
 // Page template.
 void format_page();
 void relabel_page();   // a written page, bits left to render_page, as the next
-void draw_label();
 
 // Bit writer.
 void feed_bit(uint32_t b);
-void feed_byte(uint8_t byte);
-void feed_bytes(const uint8_t *bytes, size_t count);   // feed_byte for each, faster
-void place_codeword(uint64_t codeword);       // at codeword_index
+void feed_bytes(const uint8_t *bytes, size_t count);
 void clear_page_codewords();
 void render_page();   // page_codeword_bytes into page_buffer's data area
 

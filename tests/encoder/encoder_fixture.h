@@ -7,7 +7,7 @@
 #define TESTS_ENCODER_ENCODER_FIXTURE_H
 
 #include "cli.h"
-#include "paprel.h"
+#include "encoder_internals.h"
 
 #include <gtest/gtest.h>
 

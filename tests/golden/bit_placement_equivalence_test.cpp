@@ -1,7 +1,7 @@
 // paprel draws a page's codewords row by row, one bit index along a run of
 // pixels at a time, instead of placing every bit through bit_to_pixel; it
 // must put every bit where bit_to_pixel says and touch nothing else.
-#include "paprel.h"
+#include "encoder_internals.h"
 
 #include <gtest/gtest.h>
 
