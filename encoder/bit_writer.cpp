@@ -6,7 +6,9 @@
 // page belongs at bit position n * codewords_per_page + k, so each codeword
 // is spread over the whole height of the page. Turns to a new page
 // (new_page) only when a finished codeword finds the page full, so a
-// payload that ends exactly at the end of a page makes no empty page.
+// payload that ends exactly at the end of a page makes no empty page. A
+// page turn that fails stops the writer: its status is returned at once,
+// and no later bit is taken.
 //
 // Reads and writes the run's bit_accumulator, codeword_index and
 // page_codeword_bytes; render_page draws the codewords into page_buffer's
@@ -32,33 +34,41 @@ void store_codeword(paprel_run &run, uint64_t k, uint64_t codeword)
 
 // A complete group of 12 bits (the low 12 of `data`) becomes a codeword on
 // the page, on a new page if this one is full.
-void place_data_word(paprel_run &run, uint64_t data)
+paprel_status place_data_word(paprel_run &run, uint64_t data)
 {
     uint64_t codeword = golay_encode(data);
-    if (run.codeword_index >= codewords_per_page)
-        new_page(run);
+    if (run.codeword_index >= codewords_per_page) {
+        paprel_status status = new_page(run);
+        if (failed(status))
+            return status;
+    }
     place_codeword(run, codeword);
     run.bit_accumulator = 1;
     run.codeword_index++;
+    return paprel_ok;
 }
 
 } // namespace
 
-void feed_bit(paprel_run &run, uint32_t b)
+paprel_status feed_bit(paprel_run &run, uint32_t b)
 {
     uint64_t previous = run.bit_accumulator;
     run.bit_accumulator = previous * 2 + (b & 1);
     // The sentinel 1 stands above the collected bits; it reaches bit 11 of
     // `previous` exactly when 11 bits were waiting, so this bit is the 12th.
     if ((previous & 0x800) == 0)
-        return;
-    place_data_word(run, run.bit_accumulator); // the sentinel, now bit 12, is ignored
+        return paprel_ok;
+    return place_data_word(run, run.bit_accumulator); // the sentinel, now bit 12, is ignored
 }
 
-void feed_byte(paprel_run &run, uint8_t byte)
+paprel_status feed_byte(paprel_run &run, uint8_t byte)
 {
-    for (int bit = 7; bit >= 0; bit--)
-        feed_bit(run, byte >> bit);
+    for (int bit = 7; bit >= 0; bit--) {
+        paprel_status status = feed_bit(run, byte >> bit);
+        if (failed(status))
+            return status;
+    }
+    return paprel_ok;
 }
 
 namespace {
@@ -67,7 +77,8 @@ namespace {
 // groups of three as `count` holds and the page has room for go straight to
 // the page, the words feed_byte would make of them; the index stays in a
 // register, where every store of a byte would otherwise make the compiler
-// fetch it again.  Returns the bytes taken.
+// fetch it again.  The page never turns here, so nothing can fail.  Returns
+// the bytes taken.
 size_t place_byte_triples(paprel_run &run, const uint8_t *bytes, size_t count)
 {
     uint64_t k = run.codeword_index;
@@ -87,23 +98,30 @@ size_t place_byte_triples(paprel_run &run, const uint8_t *bytes, size_t count)
 
 // Groups of three bytes while no bits wait, by the page's room at a time;
 // where a group would turn the page, its two words one by one, so that the
-// page turns over as for single bits.
-void feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count)
+// page turns over as for single bits.  The status is looked at only after
+// those single words and bytes, the places where a page can turn; it is
+// not kept across place_byte_triples, whose loop needs every register.
+paprel_status feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count)
 {
     size_t i = 0;
     while (i < count) {
+        paprel_status status;
         if (run.bit_accumulator == 1 && count - i >= 3) {
             i += place_byte_triples(run, bytes + i, count - i);
             if (count - i < 3)
                 continue;
             uint32_t three = (uint32_t)bytes[i] << 16 | (uint32_t)bytes[i + 1] << 8 | bytes[i + 2];
-            place_data_word(run, three >> 12);
-            place_data_word(run, three & 0xFFF);
+            status = place_data_word(run, three >> 12);
+            if (!failed(status))
+                status = place_data_word(run, three & 0xFFF);
             i += 3;
         } else {
-            feed_byte(run, bytes[i++]);
+            status = feed_byte(run, bytes[i++]);
         }
+        if (failed(status))
+            return status;
     }
+    return paprel_ok;
 }
 
 void clear_page_codewords(paprel_run &run)

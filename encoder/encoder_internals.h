@@ -11,12 +11,12 @@
 // Bit writer: one byte's bits, most significant first, as feed_bit takes
 // them; and a codeword at codeword_index, overwriting what an earlier one
 // left there, with no change of index.
-void feed_byte(paprel_run &run, uint8_t byte);
+paprel_status feed_byte(paprel_run &run, uint8_t byte);
 void place_codeword(paprel_run &run, uint64_t codeword);
 
 // Page files: the current page drawn and written whole, and its file
 // closed, where the last writes can fail.
-void write_page(paprel_run &run);
-void close_page_file(paprel_run &run);
+paprel_status write_page(paprel_run &run);
+paprel_status close_page_file(paprel_run &run);
 
 #endif

@@ -1,11 +1,11 @@
 // main.cpp - paprel's command line: paprel <input file> [filename base].
 //
-// Holds the run's record, reads the arguments, opens and measures the
-// input, and runs the stages from the first page to the last. Writes
-// nothing to standard output and prints nothing on success.
+// Holds the run's record, runs the stages from opening the input to the
+// last page, and alone decides what a failure means: it prints the
+// failed stage's message and ends with status 1. Writes nothing to
+// standard output and prints nothing on success.
 #include "paprel.h"
 
-#include <cstdlib>
 #include <type_traits>
 
 namespace {
@@ -36,11 +36,14 @@ int main(int argc, char **argv)
     // alignment from the linker, with no allocation that could fail and
     // no memory touched before the run touches it.
     static paprel_run run;
-    open_input(run, argv[1]);
+    paprel_status status = open_input(run, argv[1]);
     // A base given on the command line is also the name on the labels.
-    start_pages(run, argc > 2 ? argv[2] : "paprel_out", argc > 2 ? argv[2] : "");
-    encode_input(run);
-    fclose(run.input_file);
-    free(run.output_filename);
-    return 0;
+    if (!failed(status))
+        status = start_pages(run, argc > 2 ? argv[2] : "paprel_out", argc > 2 ? argv[2] : "");
+    if (!failed(status))
+        status = encode_input(run);
+    if (failed(status))
+        report_failure(run, status);
+    end_run(run);
+    return failed(status) ? 1 : 0;
 }

@@ -1,11 +1,12 @@
-// paprel.cpp - the encoder's driver: the input file and the page files.
+// paprel.cpp - the encoder's files: the input and the page files.
 //
 // Opens the payload and measures it to announce the page count on every
 // label, then names, opens, writes and closes the page files
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
 // the run's page_buffer, one byte per pixel. The input is read once, in
-// blocks.
+// blocks. Every failure is returned with errno as the failing call left
+// it; nothing here prints.
 #include "encoder_internals.h"
 #include "large_pages.h"
 
@@ -17,51 +18,46 @@ namespace {
 
 constexpr uint32_t max_pages = 9999; // the name format holds four digits
 
-// Prints the message with `name` for its %s, then the system's error text.
-[[noreturn]] void fail_with_errno(const char *format, const char *name)
+// Taken right after the failing call, before anything else can set errno.
+paprel_status failure_with_errno(paprel_failure failure)
 {
-    int saved = errno; // the message itself must not change the error shown
-    fprintf(stderr, format, name);
-    errno = saved;
-    perror("");
-    exit(1);
+    return {failure, errno};
 }
 
 } // namespace
 
-void open_input(paprel_run &run, const char *path)
+paprel_status open_input(paprel_run &run, const char *path)
 {
     run.input_name = path;
     run.input_file = fopen(path, "r");
     if (!run.input_file)
-        fail_with_errno("paprel: cannot open input file %s: ", path);
+        return failure_with_errno(paprel_failure::input_open);
     if (fseek(run.input_file, 0, SEEK_END) != 0)
-        fail_with_errno("paprel: cannot seek to the end of %s: ", path);
+        return failure_with_errno(paprel_failure::input_seek_end);
     int64_t size = ftell(run.input_file);
     if (size < 0)
-        fail_with_errno("paprel: cannot seek to the end of %s: ", path);
+        return failure_with_errno(paprel_failure::input_seek_end);
     // Payload bits over bits per page, a remainder counting as a page; the
     // sum is formed in 64 bits and only the quotient is cut to 32.
     run.page_count = (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) /
                                 payload_bits_per_page);
     if (fseek(run.input_file, 0, SEEK_SET) != 0)
-        fail_with_errno("paprel: cannot seek to the beginning of %s: ", path);
+        return failure_with_errno(paprel_failure::input_seek_start);
     // Read the first byte now: an input that opens and seeks but cannot be
     // read (a directory) must fail before any page file exists.
     int first = fgetc(run.input_file);
     if (first == EOF && ferror(run.input_file))
-        fail_with_errno("paprel: cannot read input file %s: ", path);
+        return failure_with_errno(paprel_failure::input_read);
     // A device such as /dev/zero seeks to 0 and then never ends: it would
     // fill 9999 pages, all labelled with a page count of 0.
-    if (first != EOF && size == 0) {
-        fprintf(stderr, "paprel: cannot measure the size of %s\n", path);
-        exit(1);
-    }
+    if (first != EOF && size == 0)
+        return {paprel_failure::input_size, 0};
     if (first != EOF)
         ungetc(first, run.input_file);
+    return paprel_ok;
 }
 
-void start_pages(paprel_run &run, const char *base, const char *label)
+paprel_status start_pages(paprel_run &run, const char *base, const char *label)
 {
     run.filename_base = base;
     run.label_name = label;
@@ -69,33 +65,30 @@ void start_pages(paprel_run &run, const char *base, const char *label)
     // terminating zero.
     run.output_filename_size = (uint32_t)strlen(base) + 10;
     run.output_filename = (char *)malloc(run.output_filename_size);
-    if (!run.output_filename) {
-        fprintf(stderr, "Cannot allocate output filename\n");
-        exit(1);
-    }
+    if (!run.output_filename)
+        return {paprel_failure::name_allocation, 0};
     run.page_number = 0;
     run.bit_accumulator = 1; // the sentinel alone: no bits waiting
-    new_page(run);
+    return new_page(run);
 }
 
-void new_page(paprel_run &run)
+paprel_status new_page(paprel_run &run)
 {
     if (run.page_number != 0) {
-        write_page(run);
-        close_page_file(run);
-        if (run.page_number >= max_pages) {
-            fprintf(stderr, "paprel: too many pages - 10,000 or more\n");
-            exit(1);
-        }
+        paprel_status status = write_page(run);
+        if (!failed(status))
+            status = close_page_file(run);
+        if (failed(status))
+            return status;
+        if (run.page_number >= max_pages)
+            return {paprel_failure::page_limit, 0};
     }
     run.page_number++;
     snprintf(run.output_filename, run.output_filename_size, "%s_%04u.pgm", run.filename_base,
              run.page_number);
     run.page_file = fopen(run.output_filename, "w");
-    if (!run.page_file) {
-        fprintf(stderr, "paprel: cannot open %s for writing.\n", run.output_filename);
-        exit(1);
-    }
+    if (!run.page_file)
+        return failure_with_errno(paprel_failure::page_open);
     // Only the first page is composed whole; a later one is the page just
     // written with a new label, its bits all redrawn when it is written.
     if (run.page_number == 1) {
@@ -105,42 +98,69 @@ void new_page(paprel_run &run)
         relabel_page(run);
     }
     clear_page_codewords(run);
+    return paprel_ok;
 }
 
 // A page that did not reach the disk whole is lost data, so every write
 // is checked, although the page goes out in only two pieces.  The page's
 // bits are drawn here, once all its codewords are known.
-void write_page(paprel_run &run)
+paprel_status write_page(paprel_run &run)
 {
     render_page(run);
     if (fprintf(run.page_file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||
         fwrite(run.page_buffer, sizeof run.page_buffer, 1, run.page_file) != 1)
-        fail_with_errno("paprel: cannot write %s: ", run.output_filename);
+        return failure_with_errno(paprel_failure::page_write);
+    return paprel_ok;
 }
 
 // The close flushes the stream's buffer, the last place a write can fail.
-void close_page_file(paprel_run &run)
+paprel_status close_page_file(paprel_run &run)
 {
     int closed = fclose(run.page_file);
     run.page_file = nullptr;
     if (closed != 0)
-        fail_with_errno("paprel: cannot write %s: ", run.output_filename);
+        return failure_with_errno(paprel_failure::page_write);
+    return paprel_ok;
 }
 
-void encode_input(paprel_run &run)
+paprel_status encode_input(paprel_run &run)
 {
     // Read in blocks rather than a byte per call: the bytes are the same.
     // On the stack, as it lives only while the input is read.
     uint8_t block[65536];
     size_t got;
-    while ((got = fread(block, 1, sizeof block, run.input_file)) > 0)
-        feed_bytes(run, block, got);
+    while ((got = fread(block, 1, sizeof block, run.input_file)) > 0) {
+        paprel_status status = feed_bytes(run, block, got);
+        if (failed(status))
+            return status;
+    }
     if (ferror(run.input_file))
-        fail_with_errno("paprel: cannot read input file %s: ", run.input_name);
+        return failure_with_errno(paprel_failure::input_read);
     // Eleven zero bits complete a waiting group of 4 or 8 payload bits into
-    // the last codeword and can never complete an empty group.
-    for (int i = 0; i < 11; i++)
-        feed_bit(run, 0);
-    write_page(run);
-    close_page_file(run);
+    // the last codeword and can never complete an empty group; that
+    // codeword may still find the page full and turn it.
+    for (int i = 0; i < 11; i++) {
+        paprel_status status = feed_bit(run, 0);
+        if (failed(status))
+            return status;
+    }
+    paprel_status status = write_page(run);
+    if (failed(status))
+        return status;
+    return close_page_file(run);
+}
+
+// A page file still open belongs to a run that failed: what reached it
+// stays, as the close flushes it, and a failure of this close adds nothing
+// to the one already reported.
+void end_run(paprel_run &run)
+{
+    if (run.page_file)
+        fclose(run.page_file);
+    run.page_file = nullptr;
+    if (run.input_file)
+        fclose(run.input_file);
+    run.input_file = nullptr;
+    free(run.output_filename);
+    run.output_filename = nullptr;
 }

@@ -11,8 +11,10 @@
 // its codewords in page_codeword_bytes and its pixels in page_buffer, both
 // reused for every page.
 //
-// Every failure prints one message to standard error and ends the process
-// with status 1; pages finished before it stay on disk.
+// No stage prints or ends the process. A stage that fails returns what
+// failed at once, and so does every stage that called it, up to main,
+// which prints the one message (report_failure) and ends with status 1;
+// pages finished before the failure stay on disk.
 #ifndef ENCODER_PAPREL_H
 #define ENCODER_PAPREL_H
 
@@ -20,6 +22,34 @@
 
 #include <cstdint>
 #include <cstdio>
+
+// What went wrong; each failure has one message (see report_failure).
+enum class paprel_failure : uint8_t {
+    none,
+    input_open,       // the input cannot be opened
+    input_seek_end,   // its end cannot be found (a pipe)
+    input_seek_start, // it cannot be rewound after the end was found
+    input_read,       // it opens but cannot be read (a directory)
+    input_size,       // it reads but measures as empty (a device)
+    name_allocation,  // no memory for the page file name
+    page_open,        // a page file cannot be created
+    page_write,       // a page file cannot be written whole
+    page_limit,       // the payload needs a page 10000
+};
+
+// A stage's result: the failure, and errno as the failing call left it
+// (0 where no call failed), for the messages that show the system's reason.
+struct paprel_status {
+    paprel_failure failure;
+    int error;
+};
+
+constexpr paprel_status paprel_ok = {paprel_failure::none, 0};
+
+inline bool failed(paprel_status status)
+{
+    return status.failure != paprel_failure::none;
+}
 
 constexpr uint32_t label_text_size = 118;
 
@@ -57,25 +87,31 @@ struct paprel_run {
 
 // Opens the input at `path` and measures it for page_count; a file that
 // cannot be used fails here, before any page file exists.
-void open_input(paprel_run &run, const char *path);
+paprel_status open_input(paprel_run &run, const char *path);
 
 // Names the page files "<base>_0001.pgm", ..., prints `label` on every
 // label, and starts page 1 with its file open and no bits waiting.
-void start_pages(paprel_run &run, const char *base, const char *label);
+paprel_status start_pages(paprel_run &run, const char *base, const char *label);
 
 // The payload to its end through the bit writer, then the last page.
-void encode_input(paprel_run &run);
+paprel_status encode_input(paprel_run &run);
+
+// The message of a failed stage, on standard error.
+void report_failure(const paprel_run &run, paprel_status status);
+
+// Closes what is still open and frees the name, after success or failure.
+void end_run(paprel_run &run);
 
 // Inside encode_input, in the order a page goes by. The bit writer takes
 // the payload a block at a time, and the last few bits one by one:
-void feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count);
-void feed_bit(paprel_run &run, uint32_t b);
+paprel_status feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count);
+paprel_status feed_bit(paprel_run &run, uint32_t b);
 
 // The bit writer turns the page when a codeword finds it full: new_page
 // writes and closes the page before, if any, and opens and composes the
 // next, page 1 from the template and a later one by relabelling the page
 // just written, with no codewords yet:
-void new_page(paprel_run &run);
+paprel_status new_page(paprel_run &run);
 void format_page(paprel_run &run);
 void relabel_page(paprel_run &run);
 void clear_page_codewords(paprel_run &run);   // and the index back to codeword 0

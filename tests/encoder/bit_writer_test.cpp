@@ -12,13 +12,13 @@ struct bit_writer : encoder_fixture {
     void feed_bytes(const std::vector<uint8_t> &bytes)
     {
         for (uint8_t byte : bytes)
-            feed_byte(run, byte);
+            ASSERT_FALSE(failed(feed_byte(run, byte)));
     }
 
     void feed_closing_bits()
     {
         for (int i = 0; i < 11; i++)
-            feed_bit(run, 0);
+            ASSERT_FALSE(failed(feed_bit(run, 0)));
     }
 
     // The current page as it would be written: its codewords drawn.
@@ -61,7 +61,7 @@ TEST_F(bit_writer, ThreeBytesMakeTwoCodewords)
 
 TEST_F(bit_writer, ClosingBitsCompleteAPartialGroup)
 {
-    feed_byte(run, 0xFF);
+    ASSERT_FALSE(failed(feed_byte(run, 0xFF)));
     EXPECT_EQ(run.codeword_index, 0u);
     feed_closing_bits();
     EXPECT_EQ(run.codeword_index, 1u);
@@ -85,7 +85,7 @@ TEST_F(bit_writer, EmptyPayloadAndHighArgumentBits)
     // Only bit 0 of the argument counts: 0xABC fed as 2 and 3 for 0 and 1.
     start(1, "");
     for (int bit = 11; bit >= 0; bit--)
-        feed_bit(run, ((0xABC >> bit) & 1) ? 3 : 2);
+        ASSERT_FALSE(failed(feed_bit(run, ((0xABC >> bit) & 1) ? 3 : 2)));
     EXPECT_EQ(read_codeword(rendered(), 0), 0xABCA13u);
 }
 
@@ -135,12 +135,12 @@ TEST_F(bit_writer, LastPageShowsNothingOfThePageBefore)
 {
     start(2, "tail");
     const std::vector<uint8_t> full(199773, 0xFF);
-    ::feed_bytes(run, full.data(), full.size());
+    ASSERT_FALSE(failed(::feed_bytes(run, full.data(), full.size())));
     const uint8_t rest[] = {0x12, 0x34, 0x56};
-    ::feed_bytes(run, rest, sizeof rest);
+    ASSERT_FALSE(failed(::feed_bytes(run, rest, sizeof rest)));
     ASSERT_EQ(run.page_number, 2u);
-    write_page(run);
-    close_page_file(run);
+    ASSERT_FALSE(failed(write_page(run)));
+    ASSERT_FALSE(failed(close_page_file(run)));
     std::string page2 = read_file(base + "_0002.pgm");
     ASSERT_EQ(page2.size(), 3466149u);
     const uint8_t *pixels = (const uint8_t *)page2.data() + pgm_header_size;
@@ -159,7 +159,7 @@ TEST_F(bit_writer, BlockOfBytesTurnsThePageWhereSingleBitsWould)
     start(2, "turn");
     run.codeword_index = codewords_per_page - 3;
     const uint8_t bytes[] = {0x12, 0x34, 0x56, 0xAB, 0xC1, 0x23, 0x45};
-    ::feed_bytes(run, bytes, sizeof bytes);
+    ASSERT_FALSE(failed(::feed_bytes(run, bytes, sizeof bytes)));
     EXPECT_EQ(run.page_number, 2u);
     EXPECT_EQ(run.codeword_index, 1u);
     EXPECT_EQ(run.bit_accumulator, 0x145u) << "the last byte waits as 8 bits below the sentinel";

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -33,19 +32,11 @@ struct encoder_fixture : ::testing::Test {
     // Starts page 1 of `count` with the label name `label`.
     void start(uint32_t count, const std::string &label)
     {
-        close_page_and_name();
+        end_run(run);
         name = label;
         run.page_count = count;
-        start_pages(run, base.c_str(), name.c_str());
-    }
-
-    void close_page_and_name()
-    {
-        if (run.page_file)
-            fclose(run.page_file);
-        run.page_file = nullptr;
-        free(run.output_filename);
-        run.output_filename = nullptr;
+        paprel_status status = start_pages(run, base.c_str(), name.c_str());
+        ASSERT_FALSE(failed(status)) << "start_pages: " << (int)status.failure;
     }
 
     void SetUp() override
@@ -57,7 +48,7 @@ struct encoder_fixture : ::testing::Test {
 
     void TearDown() override
     {
-        close_page_and_name();
+        end_run(run);
         remove_tree(dir);
     }
 };

@@ -77,17 +77,17 @@ encoded encode(const std::vector<uint8_t> &bytes, int extra_bits, bool in_blocks
     clear_page_codewords(run);
     run.bit_accumulator = 1;
     for (int i = 0; i < extra_bits; i++)
-        feed_bit(run, 1);
+        EXPECT_FALSE(failed(feed_bit(run, 1)));
     if (in_blocks) {
         // Blocks of uneven sizes, as reads may return them.
         for (size_t at = 0; at < bytes.size();) {
             size_t n = std::min<size_t>(bytes.size() - at, 1 + at % 7000);
-            feed_bytes(run, bytes.data() + at, n);
+            EXPECT_FALSE(failed(feed_bytes(run, bytes.data() + at, n)));
             at += n;
         }
     } else {
         for (uint8_t b : bytes)
-            feed_byte(run, b);
+            EXPECT_FALSE(failed(feed_byte(run, b)));
     }
     render_page(run);
     return {std::vector<uint8_t>(std::begin(run.page_buffer), std::end(run.page_buffer)),
