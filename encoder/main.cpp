@@ -1,12 +1,12 @@
 // main.cpp - paprel's command line: paprel <input file> [filename base].
 //
-// Reads the arguments, opens and measures the input, and runs the stages
-// from the first page to the last. Writes nothing to standard output and
-// prints nothing on success.
+// Holds the run's record, runs the stages from opening the input to the
+// last page, and alone decides what a failure means: it prints the
+// failed stage's message and ends with status 1. Writes nothing to
+// standard output and prints nothing on success.
 #include "paprel.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -18,6 +18,11 @@ const char usage_text[] =
     "printer at least 600 DPI for example using GIMP, or use the included sheetprint to "
     "convert them to PostScript and print for example using a PostScript viewer program.\n\n";
 
+// Zero-filled static storage without initialisation code needs a trivial
+// record; one with an initialiser would be written out whole, 4 MB, into
+// the program file.
+static_assert(std::is_trivial<paprel_run>::value, "the run record is plain data");
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -26,22 +31,19 @@ int main(int argc, char **argv)
         fwrite(usage_text, 1, sizeof usage_text - 1, stderr);
         return 1;
     }
-    open_input(argv[1]);
-    if (argc > 2) {
-        filename_base = argv[2];
-        label_name = argv[2];
-    }
-    // "_%04u.pgm" adds 9 characters for page numbers up to 9999, plus the
-    // terminating zero.
-    output_filename_size = (uint32_t)strlen(filename_base) + 10;
-    output_filename = (char *)malloc(output_filename_size);
-    if (!output_filename) {
-        fprintf(stderr, "Cannot allocate output filename\n");
-        exit(1);
-    }
-    new_page();
-    encode_input();
-    fclose(input_file);
-    free(output_filename);
-    return 0;
+    // One run per process, so its record is static: 4 MB is too much for
+    // the stack, and static storage gets the page buffer its 2 MB
+    // alignment from the linker, with no allocation that could fail and
+    // no memory touched before the run touches it.
+    static paprel_run run;
+    paprel_status status = open_input(run, argv[1]);
+    // A base given on the command line is also the name on the labels.
+    if (!failed(status))
+        status = start_pages(run, argc > 2 ? argv[2] : "paprel_out", argc > 2 ? argv[2] : "");
+    if (!failed(status))
+        status = encode_input(run);
+    if (failed(status))
+        report_failure(run, status);
+    end_run(run);
+    return failed(status) ? 1 : 0;
 }

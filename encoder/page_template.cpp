@@ -1,19 +1,17 @@
 // page_template.cpp - the empty page: frame, registration crosses, label.
 //
-// format_page composes in page_buffer everything of a page that is not
-// payload: a white data area with the 65 x 93 crosses, the black frame, and
-// the label strip under the data area; relabel_page turns a written page
-// into the next by its label alone. draw_label writes the emblem and one
-// line of text into the strip - the format string, "page/count" and
-// the name given on the command line - so that a person holding the printed
-// page can read off what the decoder needs. Reads page_number, page_count
-// and label_name; writes page_buffer and label_text.
+// format_page composes in the run's page_buffer everything of a page that
+// is not payload: a white data area with the 65 x 93 crosses, the black
+// frame, and the label strip under the data area; relabel_page turns a
+// written page into the next by its label alone. The label is the emblem
+// and one line of text - the format string, "page/count" and the name
+// given on the command line - so that a person holding the printed page
+// can read off what the decoder needs. Reads the run's page_number,
+// page_count and label_name; writes its page_buffer and label_text.
 #include "label_art.h"
 #include "paprel.h"
 
 #include <cstring>
-
-char label_text[label_text_size];
 
 namespace {
 
@@ -23,18 +21,18 @@ constexpr uint32_t text_start = emblem_width;    // label x of the first text ce
 
 static_assert(label_top == 2216, "the label strip follows the data area");
 
-void fill_rows(uint32_t first, uint32_t last, uint8_t value)
+void fill_rows(paprel_run &run, uint32_t first, uint32_t last, uint8_t value)
 {
-    memset(&page_buffer[first * page_width], value, (last - first + 1) * page_width);
+    memset(&run.page_buffer[first * page_width], value, (last - first + 1) * page_width);
 }
 
 // The 6 x 6 cross with its top-left pixel at page pixel (left, top): black
 // where (u < 3) equals (v < 3), white in the other two quadrants.
-void draw_cross(uint32_t left, uint32_t top)
+void draw_cross(paprel_run &run, uint32_t left, uint32_t top)
 {
     for (uint32_t v = 0; v < 2 * chalf; v++)
         for (uint32_t u = 0; u < 2 * chalf; u++)
-            page_buffer[(top + v) * page_width + left + u] =
+            run.page_buffer[(top + v) * page_width + left + u] =
                 (u < chalf) == (v < chalf) ? 0 : 255;
 }
 
@@ -46,68 +44,65 @@ uint8_t art_colour(uint32_t art_x, uint32_t row)
 }
 
 // Copies `width` columns of label_art from art_x to label x `x`.
-void copy_art(uint32_t art_x, uint32_t x, uint32_t width)
+void copy_art(paprel_run &run, uint32_t art_x, uint32_t x, uint32_t width)
 {
     for (uint32_t r = 0; r < text_height; r++)
         for (uint32_t c = 0; c < width; c++)
-            page_buffer[(label_top + r) * page_width + label_left + x + c] =
+            run.page_buffer[(label_top + r) * page_width + label_left + x + c] =
                 art_colour(art_x + c, r);
 }
 
-} // namespace
-
-namespace {
-
-void compose_empty_page()
+void compose_empty_page(paprel_run &run)
 {
-    memset(page_buffer, 255, sizeof page_buffer);
-    fill_rows(0, border_width - 1, 0);
+    memset(run.page_buffer, 255, sizeof run.page_buffer);
+    fill_rows(run, 0, border_width - 1, 0);
     for (uint32_t y = border_width; y < label_top; y++) {
-        uint8_t *row = &page_buffer[y * page_width];
+        uint8_t *row = &run.page_buffer[y * page_width];
         row[0] = row[1] = 0;
         row[page_width - 2] = row[page_width - 1] = 0;
     }
-    fill_rows(label_top, page_height - 1, 0);
+    fill_rows(run, label_top, page_height - 1, 0);
     for (uint32_t j = 0; j < cross_rows; j++)
         for (uint32_t i = 0; i < cross_cols; i++)
-            draw_cross(border_width + cross_pitch * i, border_width + cross_pitch * j);
+            draw_cross(run, border_width + cross_pitch * i, border_width + cross_pitch * j);
 }
 
-} // namespace
-
-void format_page()
-{
-    compose_empty_page();
-    draw_label();
-}
-
-// Frame and crosses are the same on every page, and render_page draws
-// every bit position from the page's codewords whatever the buffer held
-// there, so of the page just written only the label needs to go: its strip
-// black again, then the new label.  Spares a copy of the whole page.
-void relabel_page()
-{
-    fill_rows(label_top, page_height - 1, 0);
-    draw_label();
-}
-
-void draw_label()
+// The emblem and the label line, into a strip that is black.
+void draw_label(paprel_run &run)
 {
     // Bounded by the buffer, so a long name is cut to its first 117
     // characters; fewer than that fit the strip anyway.
-    snprintf(label_text, sizeof label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s",
+    snprintf(run.label_text, sizeof run.label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s",
              cross_cols, cross_rows, cross_pitch, chalf, 1u, border_width, text_height,
-             page_number, page_count, label_name);
-    copy_art(emblem_x, 0, emblem_width);
+             run.page_number, run.page_count, run.label_name);
+    copy_art(run, emblem_x, 0, emblem_width);
     uint32_t x = text_start;
-    for (const char *p = label_text; *p != '\0'; p++) {
+    for (const char *p = run.label_text; *p != '\0'; p++) {
         // Control characters and every byte of 128..255 (negative as a
         // signed byte) are dropped without leaving a gap.
         int8_t ch = (int8_t)*p;
         if (ch < 32)
             continue;
         if (x + glyph_width <= label_width)
-            copy_art((uint32_t)(ch - 32) * glyph_width, x, glyph_width);
+            copy_art(run, (uint32_t)(ch - 32) * glyph_width, x, glyph_width);
         x += glyph_width;
     }
+}
+
+} // namespace
+
+void format_page(paprel_run &run)
+{
+    compose_empty_page(run);
+    draw_label(run);
+}
+
+// Frame and crosses are the same on every page, and render_page draws
+// every bit position from the page's codewords whatever the buffer held
+// there, so of the page just written only the label needs to go: its strip
+// black again, then the new label.  Spares a copy of the whole page.
+void relabel_page(paprel_run &run)
+{
+    fill_rows(run, label_top, page_height - 1, 0);
+    draw_label(run);
 }

@@ -1,138 +1,166 @@
-// paprel.cpp - the encoder's driver: the input file and the page files.
+// paprel.cpp - the encoder's files: the input and the page files.
 //
 // Opens the payload and measures it to announce the page count on every
 // label, then names, opens, writes and closes the page files
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
-// page_buffer, one byte per pixel. The input is read once, in blocks.
+// the run's page_buffer, one byte per pixel. The input is read once, in
+// blocks. Every failure is returned with errno as the failing call left
+// it; nothing here prints.
+#include "encoder_internals.h"
 #include "large_pages.h"
-#include "paprel.h"
 
 #include <cerrno>
 #include <cstdlib>
-
-const char *filename_base = "paprel_out";
-const char *label_name = "";
-char *output_filename = nullptr;
-uint32_t output_filename_size = 0;
-uint32_t page_number = 0;
-uint32_t page_count = 0;
-const char *input_name = "";
-FILE *input_file = nullptr;
-FILE *page_file = nullptr;
-// Aligned to 2 MB so that a large page can back most of it (see
-// prefer_large_pages, asked for before the first page is composed).
-alignas(2097152) uint8_t page_buffer[page_pixels];
+#include <cstring>
 
 namespace {
 
 constexpr uint32_t max_pages = 9999; // the name format holds four digits
 
-// Prints the message with `name` for its %s, then the system's error text.
-[[noreturn]] void fail_with_errno(const char *format, const char *name)
+// Taken right after the failing call, before anything else can set errno.
+paprel_status failure_with_errno(paprel_failure failure)
 {
-    int saved = errno; // the message itself must not change the error shown
-    fprintf(stderr, format, name);
-    errno = saved;
-    perror("");
-    exit(1);
+    return {failure, errno};
 }
 
 } // namespace
 
-void open_input(const char *path)
+paprel_status open_input(paprel_run &run, const char *path)
 {
-    input_name = path;
-    input_file = fopen(path, "r");
-    if (!input_file)
-        fail_with_errno("paprel: cannot open input file %s: ", path);
-    if (fseek(input_file, 0, SEEK_END) != 0)
-        fail_with_errno("paprel: cannot seek to the end of %s: ", path);
-    int64_t size = ftell(input_file);
+    run.input_name = path;
+    run.input_file = fopen(path, "r");
+    if (!run.input_file)
+        return failure_with_errno(paprel_failure::input_open);
+    if (fseek(run.input_file, 0, SEEK_END) != 0)
+        return failure_with_errno(paprel_failure::input_seek_end);
+    int64_t size = ftell(run.input_file);
     if (size < 0)
-        fail_with_errno("paprel: cannot seek to the end of %s: ", path);
+        return failure_with_errno(paprel_failure::input_seek_end);
     // Payload bits over bits per page, a remainder counting as a page; the
     // sum is formed in 64 bits and only the quotient is cut to 32.
-    page_count = (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) /
-                            payload_bits_per_page);
-    if (fseek(input_file, 0, SEEK_SET) != 0)
-        fail_with_errno("paprel: cannot seek to the beginning of %s: ", path);
+    run.page_count = (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) /
+                                payload_bits_per_page);
+    if (fseek(run.input_file, 0, SEEK_SET) != 0)
+        return failure_with_errno(paprel_failure::input_seek_start);
     // Read the first byte now: an input that opens and seeks but cannot be
     // read (a directory) must fail before any page file exists.
-    int first = fgetc(input_file);
-    if (first == EOF && ferror(input_file))
-        fail_with_errno("paprel: cannot read input file %s: ", path);
+    int first = fgetc(run.input_file);
+    if (first == EOF && ferror(run.input_file))
+        return failure_with_errno(paprel_failure::input_read);
     // A device such as /dev/zero seeks to 0 and then never ends: it would
     // fill 9999 pages, all labelled with a page count of 0.
-    if (first != EOF && size == 0) {
-        fprintf(stderr, "paprel: cannot measure the size of %s\n", path);
-        exit(1);
-    }
+    if (first != EOF && size == 0)
+        return {paprel_failure::input_size, 0};
     if (first != EOF)
-        ungetc(first, input_file);
+        ungetc(first, run.input_file);
+    return paprel_ok;
 }
 
-void new_page()
+paprel_status start_pages(paprel_run &run, const char *base, const char *label)
 {
-    if (page_number != 0) {
-        write_page();
-        close_page_file();
-        if (page_number >= max_pages) {
-            fprintf(stderr, "paprel: too many pages - 10,000 or more\n");
-            exit(1);
-        }
+    run.filename_base = base;
+    run.label_name = label;
+    // "_%04u.pgm" adds 9 characters for page numbers up to 9999, plus the
+    // terminating zero.
+    run.output_filename_size = (uint32_t)strlen(base) + 10;
+    run.output_filename = (char *)malloc(run.output_filename_size);
+    if (!run.output_filename)
+        return {paprel_failure::name_allocation, 0};
+    run.page_number = 0;
+    run.bit_accumulator = 1; // the sentinel alone: no bits waiting
+    return new_page(run);
+}
+
+paprel_status new_page(paprel_run &run)
+{
+    if (run.page_number != 0) {
+        paprel_status status = write_page(run);
+        if (!failed(status))
+            status = close_page_file(run);
+        if (failed(status))
+            return status;
+        if (run.page_number >= max_pages)
+            return {paprel_failure::page_limit, 0};
     }
-    page_number++;
-    snprintf(output_filename, output_filename_size, "%s_%04u.pgm", filename_base, page_number);
-    page_file = fopen(output_filename, "w");
-    if (!page_file) {
-        fprintf(stderr, "paprel: cannot open %s for writing.\n", output_filename);
-        exit(1);
-    }
+    run.page_number++;
+    snprintf(run.output_filename, run.output_filename_size, "%s_%04u.pgm", run.filename_base,
+             run.page_number);
+    run.page_file = fopen(run.output_filename, "w");
+    if (!run.page_file)
+        return failure_with_errno(paprel_failure::page_open);
     // Only the first page is composed whole; a later one is the page just
     // written with a new label, its bits all redrawn when it is written.
-    if (page_number == 1) {
-        prefer_large_pages(page_buffer, sizeof page_buffer);
-        format_page();
+    if (run.page_number == 1) {
+        prefer_large_pages(run.page_buffer, sizeof run.page_buffer);
+        format_page(run);
     } else {
-        relabel_page();
+        relabel_page(run);
     }
-    clear_page_codewords();
+    clear_page_codewords(run);
+    return paprel_ok;
 }
 
 // A page that did not reach the disk whole is lost data, so every write
 // is checked, although the page goes out in only two pieces.  The page's
 // bits are drawn here, once all its codewords are known.
-void write_page()
+paprel_status write_page(paprel_run &run)
 {
-    render_page();
-    if (fprintf(page_file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||
-        fwrite(page_buffer, sizeof page_buffer, 1, page_file) != 1)
-        fail_with_errno("paprel: cannot write %s: ", output_filename);
+    render_page(run);
+    if (fprintf(run.page_file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||
+        fwrite(run.page_buffer, sizeof run.page_buffer, 1, run.page_file) != 1)
+        return failure_with_errno(paprel_failure::page_write);
+    return paprel_ok;
 }
 
 // The close flushes the stream's buffer, the last place a write can fail.
-void close_page_file()
+paprel_status close_page_file(paprel_run &run)
 {
-    int status = fclose(page_file);
-    page_file = nullptr;
-    if (status != 0)
-        fail_with_errno("paprel: cannot write %s: ", output_filename);
+    int closed = fclose(run.page_file);
+    run.page_file = nullptr;
+    if (closed != 0)
+        return failure_with_errno(paprel_failure::page_write);
+    return paprel_ok;
 }
 
-void encode_input()
+paprel_status encode_input(paprel_run &run)
 {
     // Read in blocks rather than a byte per call: the bytes are the same.
-    static uint8_t block[65536];
+    // On the stack, as it lives only while the input is read.
+    uint8_t block[65536];
     size_t got;
-    while ((got = fread(block, 1, sizeof block, input_file)) > 0)
-        feed_bytes(block, got);
-    if (ferror(input_file))
-        fail_with_errno("paprel: cannot read input file %s: ", input_name);
+    while ((got = fread(block, 1, sizeof block, run.input_file)) > 0) {
+        paprel_status status = feed_bytes(run, block, got);
+        if (failed(status))
+            return status;
+    }
+    if (ferror(run.input_file))
+        return failure_with_errno(paprel_failure::input_read);
     // Eleven zero bits complete a waiting group of 4 or 8 payload bits into
-    // the last codeword and can never complete an empty group.
-    for (int i = 0; i < 11; i++)
-        feed_bit(0);
-    write_page();
-    close_page_file();
+    // the last codeword and can never complete an empty group; that
+    // codeword may still find the page full and turn it.
+    for (int i = 0; i < 11; i++) {
+        paprel_status status = feed_bit(run, 0);
+        if (failed(status))
+            return status;
+    }
+    paprel_status status = write_page(run);
+    if (failed(status))
+        return status;
+    return close_page_file(run);
+}
+
+// A page file still open belongs to a run that failed: what reached it
+// stays, as the close flushes it, and a failure of this close adds nothing
+// to the one already reported.
+void end_run(paprel_run &run)
+{
+    if (run.page_file)
+        fclose(run.page_file);
+    run.page_file = nullptr;
+    if (run.input_file)
+        fclose(run.input_file);
+    run.input_file = nullptr;
+    free(run.output_filename);
+    run.output_filename = nullptr;
 }

@@ -1,15 +1,20 @@
-// paprel.h - the encoder's process-wide state and its stages.
+// paprel.h - the encoder's map: the record of a run and its stages.
 //
 // paprel reads one payload file and writes it as a numbered series of PGM
-// page images. The stages share the state below, one instance for the whole
-// run: the driver (paprel.cpp) opens the input and the page files, the page
-// template (page_template.cpp) draws the empty page with its label, and the
-// bit writer (bit_writer.cpp) puts the Golay codewords of the payload onto
-// the page. Only one page exists in memory: its codewords in
-// page_codeword_bytes and its pixels in page_buffer, both reused for every page.
+// page images. Everything the run knows is one paprel_run record, which
+// every stage takes by reference. main (main.cpp) holds the record, opens
+// the input and starts page 1 (paprel.cpp), and encode_input passes the
+// payload to the bit writer (bit_writer.cpp), which puts its Golay
+// codewords onto the page and turns the page when a codeword finds it
+// full: the page before is written and the next is the page template
+// (page_template.cpp) with a new label. Only one page exists in memory:
+// its codewords in page_codeword_bytes and its pixels in page_buffer, both
+// reused for every page.
 //
-// Every failure prints one message to standard error and ends the process
-// with status 1; pages finished before it stay on disk.
+// No stage prints or ends the process. A stage that fails returns what
+// failed at once, and so does every stage that called it, up to main,
+// which prints the one message (report_failure) and ends with status 1;
+// pages finished before the failure stay on disk.
 #ifndef ENCODER_PAPREL_H
 #define ENCODER_PAPREL_H
 
@@ -18,48 +23,101 @@
 #include <cstdint>
 #include <cstdio>
 
-// Driver state (paprel.cpp).
-extern const char *filename_base;       // base of the page file names
-extern const char *label_name;          // printed at the end of every label
-extern char *output_filename;           // name of the current page file; malloc'd by main
-extern uint32_t output_filename_size;   // bytes of output_filename
-extern uint32_t page_number;            // page being composed, from 1; 0 before the first
-extern uint32_t page_count;             // pages announced on every label
-extern const char *input_name;          // input path, for messages
-extern FILE *input_file;
-extern FILE *page_file;
-extern uint8_t page_buffer[page_pixels]; // 0 black, 255 white, rows from the top
+// What went wrong; each failure has one message (see report_failure).
+enum class paprel_failure : uint8_t {
+    none,
+    input_open,       // the input cannot be opened
+    input_seek_end,   // its end cannot be found (a pipe)
+    input_seek_start, // it cannot be rewound after the end was found
+    input_read,       // it opens but cannot be read (a directory)
+    input_size,       // it reads but measures as empty (a device)
+    name_allocation,  // no memory for the page file name
+    page_open,        // a page file cannot be created
+    page_write,       // a page file cannot be written whole
+    page_limit,       // the payload needs a page 10000
+};
 
-// Bit writer state (bit_writer.cpp).
-extern uint64_t bit_accumulator;        // collected bits below a sentinel 1
-extern uint64_t codeword_index;         // codewords already on the current page
-// Codewords of the current page by index: bits 23..16 in plane 0, 15..8 in
-// plane 1, 7..0 in plane 2; zero, which renders white, where none was
-// placed.
-extern uint8_t page_codeword_bytes[3][codewords_per_page];
+// A stage's result: the failure, and errno as the failing call left it
+// (0 where no call failed), for the messages that show the system's reason.
+struct paprel_status {
+    paprel_failure failure;
+    int error;
+};
 
-// Page template state (page_template.cpp).
+constexpr paprel_status paprel_ok = {paprel_failure::none, 0};
+
+inline bool failed(paprel_status status)
+{
+    return status.failure != paprel_failure::none;
+}
+
 constexpr uint32_t label_text_size = 118;
-extern char label_text[label_text_size]; // label line of the current page
 
-// Driver.
-void open_input(const char *path);
-void new_page();
-void write_page();
-void close_page_file();
-void encode_input();
+// Everything one run of the encoder knows. All zero is a run not yet
+// started: open_input and start_pages set the rest. The record has no
+// initialisers, so an instance in static storage is zero-filled memory
+// that takes no room in the program file.
+struct paprel_run {
+    // The page being composed: 0 black, 255 white, rows from the top.
+    // Aligned to 2 MB so that a large page can back most of it (see
+    // prefer_large_pages, asked for before the first page is composed); it
+    // comes first because the alignment would put up to 2 MB of padding
+    // before it anywhere else.
+    alignas(2097152) uint8_t page_buffer[page_pixels];
+    // Codewords of the current page by index: bits 23..16 in plane 0,
+    // 15..8 in plane 1, 7..0 in plane 2; zero, which renders white, where
+    // none was placed.
+    uint8_t page_codeword_bytes[3][codewords_per_page];
+    uint64_t bit_accumulator;          // collected bits below a sentinel 1
+    uint64_t codeword_index;           // codewords already on the current page
+    char label_text[label_text_size];  // label line of the current page
 
-// Page template.
-void format_page();
-void relabel_page();   // a written page, bits left to render_page, as the next
-void draw_label();
+    const char *input_name;            // input path, for messages
+    FILE *input_file;
+    uint32_t page_count;               // pages announced on every label
+    uint32_t page_number;              // page being composed, from 1; 0 before the first
+    const char *filename_base;         // base of the page file names
+    const char *label_name;            // printed at the end of every label
+    char *output_filename;             // name of the current page file; malloc'd
+    uint32_t output_filename_size;     // bytes of output_filename
+    FILE *page_file;
+};
 
-// Bit writer.
-void feed_bit(uint32_t b);
-void feed_byte(uint8_t byte);
-void feed_bytes(const uint8_t *bytes, size_t count);   // feed_byte for each, faster
-void place_codeword(uint64_t codeword);       // at codeword_index
-void clear_page_codewords();
-void render_page();   // page_codeword_bytes into page_buffer's data area
+// The stages, in the order main runs them.
+
+// Opens the input at `path` and measures it for page_count; a file that
+// cannot be used fails here, before any page file exists.
+paprel_status open_input(paprel_run &run, const char *path);
+
+// Names the page files "<base>_0001.pgm", ..., prints `label` on every
+// label, and starts page 1 with its file open and no bits waiting.
+paprel_status start_pages(paprel_run &run, const char *base, const char *label);
+
+// The payload to its end through the bit writer, then the last page.
+paprel_status encode_input(paprel_run &run);
+
+// The message of a failed stage, on standard error.
+void report_failure(const paprel_run &run, paprel_status status);
+
+// Closes what is still open and frees the name, after success or failure.
+void end_run(paprel_run &run);
+
+// Inside encode_input, in the order a page goes by. The bit writer takes
+// the payload a block at a time, and the last few bits one by one:
+paprel_status feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count);
+paprel_status feed_bit(paprel_run &run, uint32_t b);
+
+// The bit writer turns the page when a codeword finds it full: new_page
+// writes and closes the page before, if any, and opens and composes the
+// next, page 1 from the template and a later one by relabelling the page
+// just written, with no codewords yet:
+paprel_status new_page(paprel_run &run);
+void format_page(paprel_run &run);
+void relabel_page(paprel_run &run);
+void clear_page_codewords(paprel_run &run);   // and the index back to codeword 0
+
+// A page's codewords are drawn into page_buffer's data area only when the
+// page is written:
+void render_page(paprel_run &run);
 
 #endif

@@ -1,21 +1,30 @@
-// encoder_fixture.h - a fresh encoder with page 1 started, in a temp dir.
+// encoder_fixture.h - a fresh encoder run with page 1 started, in a temp dir.
 //
-// The encoder keeps its state in process-wide variables; the fixture sets
-// them as main would for base "<temp dir>/unit" and starts page 1, so a
-// test can feed bits and look at page_buffer and the page files.
+// The fixture clears the test program's one run record and starts it as
+// main would, for base "<temp dir>/unit" but with a label name of its own,
+// so a test can feed bits and look at the page buffer and the page files.
+// TearDown closes whatever the test left open.
 #ifndef TESTS_ENCODER_ENCODER_FIXTURE_H
 #define TESTS_ENCODER_ENCODER_FIXTURE_H
 
 #include "cli.h"
-#include "paprel.h"
+#include "encoder_internals.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+// Static, as in paprel: the record is 4 MB and aligned to 2 MB.
+inline paprel_run &cleared_run()
+{
+    static paprel_run record;
+    memset(&record, 0, sizeof record);
+    return record;
+}
+
 struct encoder_fixture : ::testing::Test {
+    paprel_run &run = cleared_run();
     std::string dir;
     std::string base;
     std::string name;
@@ -23,20 +32,11 @@ struct encoder_fixture : ::testing::Test {
     // Starts page 1 of `count` with the label name `label`.
     void start(uint32_t count, const std::string &label)
     {
-        if (page_file)
-            fclose(page_file);
-        page_file = nullptr;
+        end_run(run);
         name = label;
-        filename_base = base.c_str();
-        label_name = name.c_str();
-        output_filename_size = (uint32_t)strlen(filename_base) + 10;
-        free(output_filename);
-        output_filename = (char *)malloc(output_filename_size);
-        page_number = 0;
-        page_count = count;
-        bit_accumulator = 1;
-        codeword_index = 0;
-        new_page();
+        run.page_count = count;
+        paprel_status status = start_pages(run, base.c_str(), name.c_str());
+        ASSERT_FALSE(failed(status)) << "start_pages: " << (int)status.failure;
     }
 
     void SetUp() override
@@ -48,11 +48,7 @@ struct encoder_fixture : ::testing::Test {
 
     void TearDown() override
     {
-        if (page_file)
-            fclose(page_file);
-        page_file = nullptr;
-        free(output_filename);
-        output_filename = nullptr;
+        end_run(run);
         remove_tree(dir);
     }
 };

@@ -8,32 +8,32 @@
 
 namespace {
 
-using page_template = encoder_fixture;
+struct page_template : encoder_fixture {
+    uint8_t px(uint32_t x, uint32_t y) const
+    {
+        return page_pixel(run.page_buffer, x, y);
+    }
 
-uint8_t px(uint32_t x, uint32_t y)
-{
-    return page_pixel(page_buffer, x, y);
-}
+    // True when every page pixel of the rectangle has `value`.
+    bool all_of(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t value) const
+    {
+        for (uint32_t y = y0; y <= y1; y++)
+            for (uint32_t x = x0; x <= x1; x++)
+                if (px(x, y) != value)
+                    return false;
+        return true;
+    }
 
-// True when every page pixel of the rectangle has `value`.
-bool all_of(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t value)
-{
-    for (uint32_t y = y0; y <= y1; y++)
-        for (uint32_t x = x0; x <= x1; x++)
-            if (px(x, y) != value)
-                return false;
-    return true;
-}
-
-// The label cell at page x equals label_art columns art_x .. art_x + 12.
-bool cell_is_art(uint32_t page_x, uint32_t art_x)
-{
-    for (uint32_t r = 0; r < 24; r++)
-        for (uint32_t c = 0; c < 13; c++)
-            if (px(page_x + c, 2216 + r) != (label_art[r * 1500 + art_x + c] ? 255 : 0))
-                return false;
-    return true;
-}
+    // The label cell at page x equals label_art columns art_x .. art_x + 12.
+    bool cell_is_art(uint32_t page_x, uint32_t art_x) const
+    {
+        for (uint32_t r = 0; r < 24; r++)
+            for (uint32_t c = 0; c < 13; c++)
+                if (px(page_x + c, 2216 + r) != (label_art[r * 1500 + art_x + c] ? 255 : 0))
+                    return false;
+        return true;
+    }
+};
 
 TEST_F(page_template, FrameAndLabelStripAreBlack)
 {
@@ -79,17 +79,17 @@ TEST_F(page_template, CornerCrosses)
 
 TEST_F(page_template, EmblemAndText)
 {
-    EXPECT_STREQ(label_text, "  0-65-93-24-3-1-2-24 1/1 ");
+    EXPECT_STREQ(run.label_text, "  0-65-93-24-3-1-2-24 1/1 ");
     for (uint32_t r = 0; r < 24; r++)
         for (uint32_t c = 0; c < 265; c++)
             ASSERT_EQ(px(2 + c, 2216 + r), label_art[r * 1500 + 1235 + c] ? 255 : 0)
                 << "emblem pixel " << c << "," << r;
-    EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 1/1 "));
+    EXPECT_EQ(read_label(run.page_buffer), label_cells("  0-65-93-24-3-1-2-24 1/1 "));
     start(345, "doc");
-    page_number = 12;
-    format_page();
-    EXPECT_STREQ(label_text, "  0-65-93-24-3-1-2-24 12/345 doc");
-    EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 12/345 doc"));
+    run.page_number = 12;
+    format_page(run);
+    EXPECT_STREQ(run.label_text, "  0-65-93-24-3-1-2-24 12/345 doc");
+    EXPECT_EQ(read_label(run.page_buffer), label_cells("  0-65-93-24-3-1-2-24 12/345 doc"));
 }
 
 // A later page reuses the page just written: with its bits drawn it must be
@@ -98,46 +98,46 @@ TEST_F(page_template, EmblemAndText)
 TEST_F(page_template, RelabelledPageEqualsAFreshOne)
 {
     start(9999, "a long name");
-    page_number = 1234;
-    format_page();
-    for (codeword_index = 0; codeword_index < codewords_per_page; codeword_index++)
-        place_codeword(0xFFFFFF - codeword_index);
-    render_page();
+    run.page_number = 1234;
+    format_page(run);
+    for (run.codeword_index = 0; run.codeword_index < codewords_per_page; run.codeword_index++)
+        place_codeword(run, 0xFFFFFF - run.codeword_index);
+    render_page(run);
 
-    page_number = 7;
-    page_count = 9;
-    relabel_page();
-    clear_page_codewords();
-    codeword_index = 3;
-    place_codeword(0xABCA13);
-    render_page();
-    std::vector<uint8_t> relabelled(page_buffer, page_buffer + page_pixels);
-    EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 7/9 a long name"));
+    run.page_number = 7;
+    run.page_count = 9;
+    relabel_page(run);
+    clear_page_codewords(run);
+    run.codeword_index = 3;
+    place_codeword(run, 0xABCA13);
+    render_page(run);
+    std::vector<uint8_t> relabelled(run.page_buffer, run.page_buffer + page_pixels);
+    EXPECT_EQ(read_label(run.page_buffer), label_cells("  0-65-93-24-3-1-2-24 7/9 a long name"));
 
-    format_page();
-    render_page();
-    EXPECT_TRUE(relabelled == std::vector<uint8_t>(page_buffer, page_buffer + page_pixels));
+    format_page(run);
+    render_page(run);
+    EXPECT_TRUE(relabelled == std::vector<uint8_t>(run.page_buffer, run.page_buffer + page_pixels));
 }
 
 TEST_F(page_template, LongNameIsCut)
 {
-    std::string name;
+    std::string long_name;
     for (int i = 0; i < 200; i++)
-        name += (char)('A' + i % 26);
-    start(1, name);
-    std::string line = "  0-65-93-24-3-1-2-24 1/1 " + name;
-    EXPECT_EQ(std::string(label_text), line.substr(0, 117));
-    // 98 cells drawn, the last at page x 1528..1540 holding name[71].
-    EXPECT_EQ(read_label(page_buffer), line.substr(0, 98));
-    EXPECT_EQ(line[97], name[71]);
-    EXPECT_TRUE(cell_is_art(1528, (uint32_t)(name[71] - 32) * 13));
+        long_name += (char)('A' + i % 26);
+    start(1, long_name);
+    std::string line = "  0-65-93-24-3-1-2-24 1/1 " + long_name;
+    EXPECT_EQ(std::string(run.label_text), line.substr(0, 117));
+    // 98 cells drawn, the last at page x 1528..1540 holding long_name[71].
+    EXPECT_EQ(read_label(run.page_buffer), line.substr(0, 98));
+    EXPECT_EQ(line[97], long_name[71]);
+    EXPECT_TRUE(cell_is_art(1528, (uint32_t)(long_name[71] - 32) * 13));
     EXPECT_TRUE(all_of(1541, 2216, 1543, 2239, 0));
 }
 
 TEST_F(page_template, ControlAndNonAsciiBytesAreSkipped)
 {
     start(1, "a\tb\xC3\xA9" "c\n");
-    EXPECT_EQ(read_label(page_buffer), label_cells("  0-65-93-24-3-1-2-24 1/1 abc"));
+    EXPECT_EQ(read_label(run.page_buffer), label_cells("  0-65-93-24-3-1-2-24 1/1 abc"));
     // Byte 127 takes the first 13 columns of the emblem and advances.
     start(1, "x\x7Fy");
     uint32_t x127 = 267 + 13 * 27;

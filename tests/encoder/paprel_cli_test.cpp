@@ -173,4 +173,23 @@ TEST_F(paprel_cli, PageFileThatCannotBeWritten)
     EXPECT_EQ(result.err, "");
 }
 
+// A page that cannot be created in the middle of the run, when the bit
+// writer turns to it: the same one line and status, and the pages before
+// it stay whole with their payload.
+TEST_F(paprel_cli, LaterPageThatCannotBeCreated)
+{
+    std::string data = random_bytes(2 * 199773 + 5, 11);
+    write_file(dir + "/in", data);
+    ASSERT_EQ(mkdir((dir + "/doc_0003.pgm").c_str(), 0755), 0);
+    command_result result = run({"in", "doc"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "paprel: cannot open doc_0003.pgm for writing.\n");
+    EXPECT_EQ(result.out, "");
+    std::string first = page("doc_0001.pgm"), second = page("doc_0002.pgm");
+    EXPECT_EQ(read_label(pixels_of(second)), label_cells("  0-65-93-24-3-1-2-24 2/3 doc"));
+    std::string payload;
+    ASSERT_TRUE(read_payload({pixels_of(first), pixels_of(second)}, &payload));
+    EXPECT_TRUE(payload == data.substr(0, 2 * 199773)) << "payload differs";
+}
+
 } // namespace

@@ -1,7 +1,7 @@
 // paprel draws a page's codewords row by row, one bit index along a run of
 // pixels at a time, instead of placing every bit through bit_to_pixel; it
 // must put every bit where bit_to_pixel says and touch nothing else.
-#include "paprel.h"
+#include "encoder_internals.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +12,30 @@
 
 namespace {
 
+// The record the writer draws into, static as in paprel: 4 MB, aligned to
+// 2 MB.  Only its page buffer and the bit writer's fields are used here.
+paprel_run &the_run()
+{
+    static paprel_run record;
+    return record;
+}
+
 // Every bit of every codeword, where bit_to_pixel puts it.
-void expect_placed_as_the_rule_says(const std::vector<uint32_t> &codewords)
+void expect_placed_as_the_rule_says(const paprel_run &run, const std::vector<uint32_t> &codewords)
 {
     for (uint32_t k = 0; k < codewords_per_page; k++)
         for (uint32_t n = 0; n < 24; n++) {
             int32_t x, y;
             bit_to_pixel(n * codewords_per_page + k, &x, &y);
             const uint8_t expected = (codewords[k] >> (23 - n)) & 1 ? 0 : 255;
-            ASSERT_EQ(page_buffer[(uint32_t)(y + 2) * page_width + (uint32_t)(x + 2)], expected)
+            ASSERT_EQ(run.page_buffer[(uint32_t)(y + 2) * page_width + (uint32_t)(x + 2)], expected)
                 << "codeword " << k << ", bit " << n;
         }
 }
 
 TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
 {
+    paprel_run &run = the_run();
     std::mt19937 random(31);
     std::vector<uint32_t> order;
     for (uint32_t k = 0; k < codewords_per_page; k++)
@@ -40,18 +49,18 @@ TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
     std::vector<uint32_t> expected(codewords_per_page);
     for (uint32_t k : order) {
         expected[k] = (uint32_t)golay_encode(random() & 0xFFF);
-        codeword_index = k;
-        place_codeword(expected[k]);
+        run.codeword_index = k;
+        place_codeword(run, expected[k]);
     }
     // Grey everywhere first: a bit position left undrawn, or a drawn pixel
     // that is no bit position, shows up as a wrong count of grey pixels.
-    std::fill(std::begin(page_buffer), std::end(page_buffer), 128);
-    render_page();
-    expect_placed_as_the_rule_says(expected);
-    const auto grey = std::count(std::begin(page_buffer), std::end(page_buffer), 128);
+    std::fill(std::begin(run.page_buffer), std::end(run.page_buffer), 128);
+    render_page(run);
+    expect_placed_as_the_rule_says(run, expected);
+    const auto grey = std::count(std::begin(run.page_buffer), std::end(run.page_buffer), 128);
     EXPECT_EQ((uint32_t)grey, page_pixels - bits_per_page);
     for (uint32_t x = 0; x < 2 * chalf; x++)
-        EXPECT_EQ(page_buffer[(2 + 24) * page_width + 2 + 24 + x], 128) << "a cross stays as it was";
+        EXPECT_EQ(run.page_buffer[(2 + 24) * page_width + 2 + 24 + x], 128) << "a cross stays as it was";
 }
 
 // Encodes `bytes` from an empty page, with `extra_bits` zero bits first so
@@ -64,25 +73,25 @@ struct encoded {
 
 encoded encode(const std::vector<uint8_t> &bytes, int extra_bits, bool in_blocks)
 {
-    clear_page_codewords();
-    bit_accumulator = 1;
-    codeword_index = 0;
+    paprel_run &run = the_run();
+    clear_page_codewords(run);
+    run.bit_accumulator = 1;
     for (int i = 0; i < extra_bits; i++)
-        feed_bit(1);
+        EXPECT_FALSE(failed(feed_bit(run, 1)));
     if (in_blocks) {
         // Blocks of uneven sizes, as reads may return them.
         for (size_t at = 0; at < bytes.size();) {
             size_t n = std::min<size_t>(bytes.size() - at, 1 + at % 7000);
-            feed_bytes(bytes.data() + at, n);
+            EXPECT_FALSE(failed(feed_bytes(run, bytes.data() + at, n)));
             at += n;
         }
     } else {
         for (uint8_t b : bytes)
-            feed_byte(b);
+            EXPECT_FALSE(failed(feed_byte(run, b)));
     }
-    render_page();
-    return {std::vector<uint8_t>(std::begin(page_buffer), std::end(page_buffer)), bit_accumulator,
-            codeword_index};
+    render_page(run);
+    return {std::vector<uint8_t>(std::begin(run.page_buffer), std::end(run.page_buffer)),
+            run.bit_accumulator, run.codeword_index};
 }
 
 TEST(bit_placement, bytes_in_blocks_make_the_page_bytes_one_by_one_make)

@@ -1,0 +1,58 @@
+// failure_report.cpp - the message main prints for a failed stage.
+//
+// One line on standard error for each paprel_failure, naming the input or
+// the page file from the run record and, where a system call failed, the
+// system's reason for errno as the stage returned it. Reads the record;
+// writes only standard error.
+#include "paprel.h"
+
+#include <cstring>
+
+namespace {
+
+// `format` with `name` for its %s, then the reason for `error` as perror
+// would print it.
+void print_with_reason(const char *format, const char *name, int error)
+{
+    fprintf(stderr, format, name);
+    fprintf(stderr, "%s\n", strerror(error));
+}
+
+} // namespace
+
+void report_failure(const paprel_run &run, paprel_status status)
+{
+    const char *input = run.input_name;
+    const char *page = run.output_filename;
+    switch (status.failure) {
+    case paprel_failure::none:
+        break;
+    case paprel_failure::input_open:
+        print_with_reason("paprel: cannot open input file %s: ", input, status.error);
+        break;
+    case paprel_failure::input_seek_end:
+        print_with_reason("paprel: cannot seek to the end of %s: ", input, status.error);
+        break;
+    case paprel_failure::input_seek_start:
+        print_with_reason("paprel: cannot seek to the beginning of %s: ", input, status.error);
+        break;
+    case paprel_failure::input_read:
+        print_with_reason("paprel: cannot read input file %s: ", input, status.error);
+        break;
+    case paprel_failure::input_size:
+        fprintf(stderr, "paprel: cannot measure the size of %s\n", input);
+        break;
+    case paprel_failure::name_allocation:
+        fprintf(stderr, "Cannot allocate output filename\n");
+        break;
+    case paprel_failure::page_open:
+        fprintf(stderr, "paprel: cannot open %s for writing.\n", page);
+        break;
+    case paprel_failure::page_write:
+        print_with_reason("paprel: cannot write %s: ", page, status.error);
+        break;
+    case paprel_failure::page_limit:
+        fprintf(stderr, "paprel: too many pages - 10,000 or more\n");
+        break;
+    }
+}
