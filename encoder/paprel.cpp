@@ -9,6 +9,7 @@
 // it; nothing here prints.
 #include "encoder_internals.h"
 #include "large_pages.h"
+#include "pgm_file.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -107,8 +108,7 @@ paprel_status new_page(paprel_run &run)
 paprel_status write_page(paprel_run &run)
 {
     render_page(run);
-    if (fprintf(run.page_file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||
-        fwrite(run.page_buffer, sizeof run.page_buffer, 1, run.page_file) != 1)
+    if (!pgm_write(run.page_file, page_width, page_height, run.page_buffer))
         return failure_with_errno(paprel_failure::page_write);
     return paprel_ok;
 }
