@@ -13,8 +13,8 @@
 # spreads k that still give back the exact payload; a black page pixel then
 # prints dots - g + 2 k dots wide, so g = 2 k compensates k exactly.
 #
-# Needs g++, libpng, Ghostscript, and the built paprel, sheetprint and
-# unpaprel.  Takes a few minutes; uses about 1 GB of memory at 1200 dpi.
+# Needs Ghostscript and the built paprel, sheetprint, unpaprel and
+# dotgain_sim.  Takes a few minutes; uses about 1 GB of memory at 1200 dpi.
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -25,14 +25,13 @@ if [ $((factor * 600)) -ne "$dpi" ]; then
     echo "dotgain.sh: the printer resolution must be a multiple of 600 dpi" >&2
     exit 1
 fi
-for program in encoder/paprel sheetprint/sheetprint decoder/unpaprel; do
+for program in encoder/paprel sheetprint/sheetprint decoder/unpaprel bench/dotgain_sim; do
     [ -x "$build/$program" ] || { echo "dotgain.sh: $build/$program is not built" >&2; exit 1; }
 done
 bin=$(cd "$build" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-g++ -std=c++17 -O2 bench/dotgain_sim.cpp -lpng -o "$work/dotgain_sim"
 payload_size=150000
 head -c $payload_size /dev/urandom > "$work/payload.bin"
 (cd "$work" && "$bin/encoder/paprel" payload.bin page)
@@ -47,7 +46,7 @@ while [ $g -le $((dots / 2)) ]; do
     decoded=""
     k=0
     while [ $k -le "$dots" ]; do
-        "$work/dotgain_sim" "$work/sheet.pgm" $k $factor "$work/scan_0001.png"
+        "$bin/bench/dotgain_sim" "$work/sheet.pgm" $k $factor "$work/scan_0001.png"
         if (cd "$work" && "$bin/decoder/unpaprel" 0-65-93-24-3-1-2-24 scan > out.bin 2> log) &&
             cmp -s -n $payload_size "$work/payload.bin" "$work/out.bin"; then
             decoded="$decoded $k"

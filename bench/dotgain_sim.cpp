@@ -6,8 +6,10 @@
 //
 //   dotgain_sim <sheet.pgm> <spread dots> <downsample factor> <scan.png>
 //
-// Built and run by dotgain.sh; not part of the programs or the tests.
-#include <png.h>
+// Built with the bench programs and run by dotgain.sh; it reads the sheet
+// and writes the scan with the tree's own PGM reader and PNG writer.
+#include "pgm_file.h"
+#include "png_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -35,34 +37,18 @@ unsigned char *allocate(size_t size)
     return buffer;
 }
 
-// One header number, after white space and '#' comments (Ghostscript
-// writes one).
-bool header_number(FILE *file, unsigned *value)
-{
-    int c = fgetc(file);
-    while (c == '#' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-        if (c == '#')
-            while (c != '\n' && c != EOF)
-                c = fgetc(file);
-        c = fgetc(file);
-    }
-    ungetc(c, file);
-    return fscanf(file, "%u", value) == 1;
-}
-
-grey read_pgm(const char *path)
+// The sheet Ghostscript rendered, of any size up to 100000 dots a side.
+grey read_sheet(const char *path)
 {
     grey image;
-    unsigned maxval = 0;
+    pgm_header header;
     FILE *file = fopen(path, "rb");
-    if (!file || fgetc(file) != 'P' || fgetc(file) != '5' || !header_number(file, &image.width) ||
-        !header_number(file, &image.height) || !header_number(file, &maxval) || maxval != 255 ||
-        fgetc(file) == EOF || image.width == 0 || image.height == 0 || image.width > 100000 ||
-        image.height > 100000)
+    if (!file || pgm_read_header(file, {1, 100000, 1, 100000}, &header) != pgm_ok)
         die("cannot read the PGM sheet", path);
-    size_t size = (size_t)image.width * image.height;
-    image.pixels = allocate(size);
-    if (fread(image.pixels, 1, size, file) != size)
+    image.width = header.width;
+    image.height = header.height;
+    image.pixels = allocate((size_t)image.width * image.height);
+    if (pgm_read_pixels(file, header, image.pixels, nullptr) != pgm_ok)
         die("the sheet is cut short:", path);
     fclose(file);
     return image;
@@ -123,6 +109,14 @@ grey downsample(const grey &image, uint32_t factor)
     return scan;
 }
 
+// Row y of a grey image as 8-bit samples, for the PNG writer.
+void scan_row(const void *picture, uint32_t y, uint16_t *samples)
+{
+    const grey &image = *(const grey *)picture;
+    for (uint32_t x = 0; x < image.width; x++)
+        samples[x] = image.pixels[(size_t)y * image.width + x];
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -131,7 +125,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: dotgain_sim <sheet.pgm> <spread dots> <factor> <scan.png>\n");
         return 1;
     }
-    grey sheet = read_pgm(argv[1]);
+    grey sheet = read_sheet(argv[1]);
     uint32_t spread = (uint32_t)atoi(argv[2]);
     uint32_t factor = (uint32_t)atoi(argv[3]);
     if (factor < 1 || factor > 16 || spread > 64)
@@ -141,13 +135,11 @@ int main(int argc, char **argv)
                                    size_t step) { spread_line(in, out, n, step, spread); });
     separable(&sheet, blur_line);
     grey scan = downsample(sheet, factor);
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = scan.width;
-    png.height = scan.height;
-    png.format = PNG_FORMAT_GRAY;
-    if (!png_image_write_to_file(&png, argv[4], 0, scan.pixels, 0, nullptr))
-        die("cannot write", argv[4]);
+    // 8-bit grey with the gamma of sRGB, as a scanner writes it.
+    png_options options;
+    options.gamma = 0.45455;
+    if (!write_png_file(argv[4], scan.width, scan.height, options, scan_row, &scan, "dotgain_sim"))
+        return 1;
     free(sheet.pixels);
     free(scan.pixels);
     return 0;
