@@ -139,8 +139,8 @@ TEST_P(Roundtrip, ThePayloadComesBackExactly)
 }
 
 INSTANTIATE_TEST_SUITE_P(PrintAndScan, Roundtrip, ::testing::ValuesIn(cases),
-                         [](const ::testing::TestParamInfo<roundtrip_case> &info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<roundtrip_case> &tested) {
+                             return std::string(tested.param.name);
                          });
 
 } // namespace
