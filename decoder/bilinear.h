@@ -140,6 +140,20 @@ inline __m128 bilinear_mix_four(const uint8_t *const *q, int64_t width, __m128 f
 }
 #endif
 
+// The cutlevel measurement and the search area sample the image at
+// (a·h.x + p.x) + b·v.x, (a·h.y + p.y) + b·v.y for whole offsets a and b
+// from a point p along the page axes, four at a time: sample_four_offsets
+// (find_crosses.cpp) takes the offsets (a + k·da, b + k·db) for k = 0 .. 3,
+// which are whole numbers and so exact.
+struct offset_frame {
+    point_f64 h, v, p;
+};
+
+// Quadrant halves up to this many pixels (scans of up to some 28 input
+// pixels per page pixel) split their rows once per score; the tables of
+// those scores are sized by it.
+constexpr int32_t max_split_half = 64;
+
 // quadrant_score of `count` points into `scores`, each bit for bit what
 // quadrant_score gives for its point; several are computed side by side
 // (find_crosses.cpp).  The caller owns both arrays.

@@ -81,10 +81,6 @@ float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
 
 namespace {
 
-// Quadrant halves up to this many pixels (scans of up to some 28 input
-// pixels per page pixel) split their rows once per score.
-constexpr int32_t max_split_half = 64;
-
 // quadrant_score for any quadrant half, every sample on its own.
 float quadrant_score_direct(const page_state &page, double x, double y)
 {
@@ -201,19 +197,6 @@ float quadrant_score(const page_state &page, double x, double y)
     }
     return sum;
 }
-
-namespace {
-
-// The cutlevel measurement and the search area sample the image at
-// (a·h.x + p.x) + b·v.x, (a·h.y + p.y) + b·v.y for whole offsets a and b
-// from a point p along the page axes, four at a time: sample_four_offsets
-// takes the offsets (a + k·da, b + k·db) for k = 0 .. 3, which are whole
-// numbers and so exact.
-struct offset_frame {
-    point_f64 h, v, p;
-};
-
-} // namespace
 
 #if defined(__SSE2__)
 namespace {
