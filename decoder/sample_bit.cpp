@@ -14,6 +14,10 @@
 #include "bit_sampling.h"
 #include "page_state.h"
 
+#if defined(__SSE2__)
+#include "simd/lanes_sse2.h"
+#endif
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
