@@ -1,8 +1,8 @@
 // bit_sampling.h - the steps of sampling one channel bit, for the plain and
 // the four-lane bit sampling alike.
 //
-// sample_bit.cpp samples bits one at a time and, where SSE2 exists, four at
-// a time; both find a bit's cell, its centre between the cell's four
+// sample_bit.cpp samples bits one at a time and simd/bit_sampling_sse2.cpp
+// four at a time; both find a bit's cell, its centre between the cell's four
 // crosses (`cross_grid`) and its cutlevel between their levels
 // (`cross_cutlevels`), and both leave the same debug mark, through the
 // helpers here, so that a lane and a bit on its own cannot drift apart.
