@@ -4,6 +4,8 @@
 #   ./build.sh demo            install what is missing, build, and take the bundled example
 #                              to paper and back (in demo-out/)
 #   ./build.sh check           install what is missing, build, run the whole test suite
+#   ./build.sh check-plain     the decoder without its SSE2 paths (PAPREL_SIMD=OFF), against
+#                              the golden outputs, the plain models and its unit tests
 #   ./build.sh check-sanitize  the test suite once more under ASan and UBSan
 set -eu
 cd "$(dirname "$0")"
@@ -72,13 +74,23 @@ check)
     build build
     (cd build && ctest --output-on-failure -j "$(nproc)")
     ;;
+check-plain)
+    install_missing
+    # Only the programs and tests that hold the decoder's plain paths to the
+    # bytes the SSE2 build gives: the golden outputs and the plain models
+    # (tests/golden), and the decoder's unit tests.
+    cmake -S . -B build-plain -DCMAKE_BUILD_TYPE=Release -DPAPREL_SIMD=OFF >/dev/null
+    cmake --build build-plain -j "$(nproc)" --target golden_tests stage_equivalence_tests decoder_tests
+    (cd build-plain && ctest --output-on-failure --no-tests=error -j "$(nproc)" -R '^(scans/golden|fast_stages)\.')
+    build-plain/tests/decoder/decoder_tests --gtest_brief=1
+    ;;
 check-sanitize)
     install_missing
     build build-sanitize -DPAPREL_SANITIZE=ON
     (cd build-sanitize && ctest --output-on-failure -j "$(nproc)")
     ;;
 *)
-    echo "usage: $0 demo | check | check-sanitize" >&2
+    echo "usage: $0 demo | check | check-plain | check-sanitize" >&2
     exit 2
     ;;
 esac

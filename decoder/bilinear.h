@@ -11,6 +11,10 @@
 // sample can also be put together from a column and a row computed once
 // (sample_axis): the same floor, fraction and bounds test, done once per
 // coordinate instead of once per sample.
+//
+// The plain paths of find_crosses.cpp and sample_bit.cpp and their four-lane
+// forms in simd/ both build on what is here, so that a lane and a point on
+// its own go through the same definitions.
 #ifndef DECODER_BILINEAR_H
 #define DECODER_BILINEAR_H
 
@@ -18,11 +22,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // The value of the image at (x, y), interpolated between the four pixels
 // around it; the value of pixel (i, j) lies at the point (i, j), and pixels
@@ -100,49 +99,23 @@ inline float bilinear_at(const sample_grid &g, double x, double y)
     return bilinear_at(g, split_axis(x, g.last_x), split_axis(y, g.last_y));
 }
 
-#if defined(__SSE2__)
-// Four points side by side, for the cross search and the bit sampling: lane
-// k of every vector belongs to point k and goes through the same float
-// operations as bilinear_mix gives a point on its own.
+// The cutlevel measurement and the search area sample the image at
+// (a·h.x + p.x) + b·v.x, (a·h.y + p.y) + b·v.y for whole offsets a and b
+// from a point p along the page axes, four at a time: sample_four_offsets
+// (find_crosses.cpp) takes the offsets (a + k·da, b + k·db) for k = 0 .. 3,
+// which are whole numbers and so exact.
+struct offset_frame {
+    point_f64 h, v, p;
+};
 
-// Two neighbouring pixels, the left one in the low byte.
-inline int pixel_pair(const uint8_t *p)
-{
-    uint16_t pair;
-    memcpy(&pair, p, sizeof pair);
-    return pair;
-}
-
-// bilinear_mix in every lane, of the 2 x 2 pixels whose top-left pixel is
-// q[k], in rows `width` bytes apart.
-inline __m128 bilinear_mix_four(const uint8_t *const *q, int64_t width, __m128 fx, __m128 rx,
-                                __m128 fy, __m128 ry)
-{
-    // Each pair in the low half of a 32-bit lane: the left pixel in the low
-    // byte, the right one in the next.
-    __m128i top = _mm_setzero_si128(), bottom = _mm_setzero_si128();
-    top = _mm_insert_epi16(top, pixel_pair(q[0]), 0);
-    top = _mm_insert_epi16(top, pixel_pair(q[1]), 2);
-    top = _mm_insert_epi16(top, pixel_pair(q[2]), 4);
-    top = _mm_insert_epi16(top, pixel_pair(q[3]), 6);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q[0] + width), 0);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q[1] + width), 2);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q[2] + width), 4);
-    bottom = _mm_insert_epi16(bottom, pixel_pair(q[3] + width), 6);
-    const __m128i low_byte = _mm_set1_epi32(0xff);
-    const __m128 p00 = _mm_cvtepi32_ps(_mm_and_si128(top, low_byte));
-    const __m128 p10 = _mm_cvtepi32_ps(_mm_srli_epi32(top, 8));
-    const __m128 p01 = _mm_cvtepi32_ps(_mm_and_si128(bottom, low_byte));
-    const __m128 p11 = _mm_cvtepi32_ps(_mm_srli_epi32(bottom, 8));
-    const __m128 upper = _mm_add_ps(_mm_mul_ps(p10, fx), _mm_mul_ps(p00, rx));
-    const __m128 lower = _mm_add_ps(_mm_mul_ps(p11, fx), _mm_mul_ps(p01, rx));
-    return _mm_add_ps(_mm_mul_ps(lower, fy), _mm_mul_ps(ry, upper));
-}
-#endif
+// Quadrant halves up to this many pixels (scans of up to some 28 input
+// pixels per page pixel) split their rows once per score; the tables of
+// those scores are sized by it.
+constexpr int32_t max_split_half = 64;
 
 // quadrant_score of `count` points into `scores`, each bit for bit what
-// quadrant_score gives for its point; several are computed side by side
-// (find_crosses.cpp).  The caller owns both arrays.
+// quadrant_score gives for its point; groups of four are computed side by
+// side where simd/ can (find_crosses.cpp).  The caller owns both arrays.
 void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores);
 
 #endif

@@ -12,8 +12,12 @@
 //
 // Every float/double step below follows a fixed order of operations: the
 // searches compare scores for exact ties, so a reordered sum could move a
-// cross and change decoded bits.
+// cross and change decoded bits.  The refinement scores and the samples
+// along the page axes go four at a time through simd/ where it can take
+// them, by the same operations lane by lane; this file is the plain way of
+// every step, and what simd/ leaves.
 #include "bilinear.h"
+#include "simd/simd.h"
 #include "stage_internals.h"
 
 #include <algorithm>
@@ -80,10 +84,6 @@ float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos)
 }
 
 namespace {
-
-// Quadrant halves up to this many pixels (scans of up to some 28 input
-// pixels per page pixel) split their rows once per score.
-constexpr int32_t max_split_half = 64;
 
 // quadrant_score for any quadrant half, every sample on its own.
 float quadrant_score_direct(const page_state &page, double x, double y)
@@ -202,269 +202,33 @@ float quadrant_score(const page_state &page, double x, double y)
     return sum;
 }
 
-namespace {
-
-// The cutlevel measurement and the search area sample the image at
-// (a·h.x + p.x) + b·v.x, (a·h.y + p.y) + b·v.y for whole offsets a and b
-// from a point p along the page axes, four at a time: sample_four_offsets
-// takes the offsets (a + k·da, b + k·db) for k = 0 .. 3, which are whole
-// numbers and so exact.
-struct offset_frame {
-    point_f64 h, v, p;
-};
-
-} // namespace
-
-#if defined(__SSE2__)
-namespace {
-
-// Several scores side by side.  Each score is one long chain of dependent
-// float additions, so scoring candidates one after another waits on that
-// chain.  The candidates of a refinement are independent of each other: in
-// the four lanes of a register four scores run through the very same float
-// operations in the very same order as quadrant_score's, each in its own
-// lane, while the four chains overlap.  A group of points goes this way only
-// when every sample of every lane lies inside the image and the lanes' rows
-// lie alike around their first rows; any other group is scored one point at
-// a time.
-constexpr int lanes = 4;
-
-// The coordinates i + v ("forward") and (v - 1) - i ("backward") of each
-// lane's v, split for i = 0 .. n - 1.
-struct lane_axes {
-    int32_t forward_cell[max_split_half][lanes], backward_cell[max_split_half][lanes];
-    __m128 forward_fraction[max_split_half], forward_rest[max_split_half];
-    __m128 backward_fraction[max_split_half], backward_rest[max_split_half];
-};
-
-// split_axis for one coordinate of every lane, two lanes to a register: the
-// same test, truncation, difference in double and rounding to float.  The
-// caller has checked that `last` is below 2^31, so wherever the test passes
-// the 32-bit truncation is the 64-bit one.  False when any lane is not
-// inside (NaN included).
-inline bool split_four(__m128d c01, __m128d c23, __m128d last, int32_t *cell, __m128 *fraction,
-                       __m128 *rest)
-{
-    const __m128d zero = _mm_setzero_pd();
-    const __m128d in01 = _mm_and_pd(_mm_cmpgt_pd(c01, zero), _mm_cmplt_pd(c01, last));
-    const __m128d in23 = _mm_and_pd(_mm_cmpgt_pd(c23, zero), _mm_cmplt_pd(c23, last));
-    if (_mm_movemask_pd(_mm_and_pd(in01, in23)) != 3)
-        return false;
-    const __m128i w01 = _mm_cvttpd_epi32(c01), w23 = _mm_cvttpd_epi32(c23);
-    _mm_storeu_si128((__m128i *)cell, _mm_unpacklo_epi64(w01, w23));
-    *fraction = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(c01, _mm_cvtepi32_pd(w01))),
-                              _mm_cvtpd_ps(_mm_sub_pd(c23, _mm_cvtepi32_pd(w23))));
-    *rest = _mm_sub_ps(_mm_set1_ps(1.0f), *fraction);
-    return true;
-}
-
-// False when any of the coordinates is not inside.
-bool split_lanes(const double *v, int32_t n, double last, lane_axes &out)
-{
-    if (!(last < 2147483648.0))
-        return false;
-    const __m128d v01 = _mm_loadu_pd(v), v23 = _mm_loadu_pd(v + 2);
-    const __m128d one = _mm_set1_pd(1.0), bound = _mm_set1_pd(last);
-    const __m128d back01 = _mm_sub_pd(v01, one), back23 = _mm_sub_pd(v23, one);
-    for (int32_t ii = 0; ii < n; ii++) {
-        const __m128d i = _mm_set1_pd(ii);
-        if (!split_four(_mm_add_pd(i, v01), _mm_add_pd(i, v23), bound, out.forward_cell[ii],
-                        &out.forward_fraction[ii], &out.forward_rest[ii]) ||
-            !split_four(_mm_sub_pd(back01, i), _mm_sub_pd(back23, i), bound, out.backward_cell[ii],
-                        &out.backward_fraction[ii], &out.backward_rest[ii]))
-            return false;
-    }
-    return true;
-}
-
-// The rows the lanes interpolate across: lane k's rows lo[k] .. lo[k] +
-// count - 1, and the row of every sample counted from lo, the same in every
-// lane (as it is wherever floor(y + j) is floor(y) + j).
-struct lane_rows {
-    int64_t lo[lanes];
-    int64_t count;
-    int64_t forward[max_split_half], backward[max_split_half];
-};
-
-// False when the lanes' rows do not lie alike or are too many.
-bool plan_rows(const lane_axes &rows, int32_t n, lane_rows &plan)
-{
-    for (int k = 0; k < lanes; k++) {
-        int64_t first = INT64_MAX, last = INT64_MIN;
-        for (int32_t jj = 0; jj < n; jj++) {
-            const int64_t f = rows.forward_cell[jj][k], b = rows.backward_cell[jj][k];
-            first = std::min({first, f, b});
-            last = std::max({last, f, b});
-        }
-        // Rows at the same offsets in every lane make the same count.
-        plan.lo[k] = first;
-        if (k == 0)
-            plan.count = last + 2 - first;
-        for (int32_t jj = 0; jj < n; jj++) {
-            const int64_t f = rows.forward_cell[jj][k] - first, b = rows.backward_cell[jj][k] - first;
-            if (k == 0) {
-                plan.forward[jj] = f;
-                plan.backward[jj] = b;
-            } else if (f != plan.forward[jj] || b != plan.backward[jj]) {
-                return false;
-            }
-        }
-    }
-    return plan.count <= 2 * max_split_half + 4;
-}
-
-// fill_column for one column of every lane: across[r] holds, lane by lane,
-// row lo + r interpolated between the column's pixel and its successor.
-// The four pixel pointers and the row step are locals so that they stay in
-// registers across the stores into `across`.
-void fill_lane_column(const sample_grid &g, const lane_rows &plan, const int32_t *cell,
-                      __m128 fraction, __m128 rest, __m128 *across)
-{
-    const int64_t width = g.width, count = plan.count;
-    const uint8_t *q0 = g.image + plan.lo[0] * width + cell[0];
-    const uint8_t *q1 = g.image + plan.lo[1] * width + cell[1];
-    const uint8_t *q2 = g.image + plan.lo[2] * width + cell[2];
-    const uint8_t *q3 = g.image + plan.lo[3] * width + cell[3];
-    const __m128i low_byte = _mm_set1_epi32(0xff);
-    for (int64_t r = 0, step = 0; r < count; r++, step += width) {
-        __m128i pairs = _mm_setzero_si128();
-        pairs = _mm_insert_epi16(pairs, pixel_pair(q0 + step), 0);
-        pairs = _mm_insert_epi16(pairs, pixel_pair(q1 + step), 2);
-        pairs = _mm_insert_epi16(pairs, pixel_pair(q2 + step), 4);
-        pairs = _mm_insert_epi16(pairs, pixel_pair(q3 + step), 6);
-        const __m128 left = _mm_cvtepi32_ps(_mm_and_si128(pairs, low_byte));
-        const __m128 right = _mm_cvtepi32_ps(_mm_srli_epi32(pairs, 8));
-        across[r] = _mm_add_ps(_mm_mul_ps(right, fraction), _mm_mul_ps(left, rest));
-    }
-}
-
-// mix_rows in every lane, less the cutlevel.
-inline __m128 mix_lanes(const __m128 *across, int64_t r, __m128 fraction, __m128 rest, __m128 level)
-{
-    return _mm_sub_ps(_mm_add_ps(_mm_mul_ps(across[r + 1], fraction), _mm_mul_ps(rest, across[r])),
-                      level);
-}
-
-// quadrant_score's sum in every lane, in its order of samples.
-__m128 sum_lanes(const sample_grid &g, const lane_axes &columns, const lane_axes &rows,
-                 const lane_rows &plan, int32_t n, float cutlevel)
-{
-    const __m128 level = _mm_set1_ps(cutlevel);
-    __m128 right[2 * max_split_half + 4], left[2 * max_split_half + 4];
-    __m128 sum = _mm_setzero_ps();
-    for (int32_t ii = 0; ii < n; ii++) {
-        fill_lane_column(g, plan, columns.forward_cell[ii], columns.forward_fraction[ii],
-                         columns.forward_rest[ii], right);
-        fill_lane_column(g, plan, columns.backward_cell[ii], columns.backward_fraction[ii],
-                         columns.backward_rest[ii], left);
-        for (int32_t jj = 0; jj < n; jj++) {
-            const int64_t below = plan.forward[jj], above = plan.backward[jj];
-            const __m128 bf = rows.forward_fraction[jj], br = rows.forward_rest[jj];
-            const __m128 af = rows.backward_fraction[jj], ar = rows.backward_rest[jj];
-            sum = _mm_sub_ps(sum, mix_lanes(right, below, bf, br, level));
-            sum = _mm_sub_ps(sum, mix_lanes(left, above, af, ar, level));
-            sum = _mm_add_ps(mix_lanes(right, above, af, ar, level), sum);
-            sum = _mm_add_ps(mix_lanes(left, below, bf, br, level), sum);
-        }
-    }
-    return sum;
-}
-
-// The scores of four points side by side; false, with nothing written, when
-// they cannot go that way.  The caller has checked 0 < n <= max_split_half.
-bool four_scores(const page_state &page, const point_f64 *points, float *scores)
-{
-    const sample_grid g = grid_of(page);
-    const int32_t n = page.quadrant_half;
-    double xs[lanes], ys[lanes];
-    for (int k = 0; k < lanes; k++) {
-        xs[k] = points[k].x;
-        ys[k] = points[k].y;
-    }
-    lane_axes columns, rows;
-    lane_rows plan;
-    if (!split_lanes(xs, n, g.last_x, columns) || !split_lanes(ys, n, g.last_y, rows) ||
-        !plan_rows(rows, n, plan))
-        return false;
-    _mm_storeu_ps(scores, sum_lanes(g, columns, rows, plan, n, page.cutlevel));
-    return true;
-}
-
-// bilinear_mix in every lane, of the pixels at the lanes' cells.
-__m128 mix_four(const sample_grid &g, const int32_t *cx, const int32_t *cy, __m128 fx, __m128 rx,
-                __m128 fy, __m128 ry)
-{
-    const int64_t width = g.width;
-    const uint8_t *const q[lanes] = {g.image + cy[0] * width + cx[0], g.image + cy[1] * width + cx[1],
-                                     g.image + cy[2] * width + cx[2], g.image + cy[3] * width + cx[3]};
-    return bilinear_mix_four(q, width, fx, rx, fy, ry);
-}
-
-// (a * h + p) + b * v in every lane, for one component of h, p and v.
-inline __m128d along_axes(__m128d a, __m128d b, double h, double p, double v)
-{
-    return _mm_add_pd(_mm_add_pd(_mm_mul_pd(a, _mm_set1_pd(h)), _mm_set1_pd(p)),
-                      _mm_mul_pd(b, _mm_set1_pd(v)));
-}
-
-// Four samples at once, each lane by the same double and float operations
-// as bilinear_at; when any point is not inside, all four go to bilinear_at.
-// The offsets are formed in registers: read back from memory that was just
-// written a double at a time, they would wait for the writes to complete.
-void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b,
-                         double da, double db, float *out)
-{
-    const __m128d a01 = _mm_add_pd(_mm_set1_pd(a), _mm_setr_pd(0, da));
-    const __m128d a23 = _mm_add_pd(_mm_set1_pd(a), _mm_setr_pd(2 * da, 3 * da));
-    const __m128d b01 = _mm_add_pd(_mm_set1_pd(b), _mm_setr_pd(0, db));
-    const __m128d b23 = _mm_add_pd(_mm_set1_pd(b), _mm_setr_pd(2 * db, 3 * db));
-    alignas(16) double x[lanes], y[lanes];
-    _mm_store_pd(x, along_axes(a01, b01, f.h.x, f.p.x, f.v.x));
-    _mm_store_pd(x + 2, along_axes(a23, b23, f.h.x, f.p.x, f.v.x));
-    _mm_store_pd(y, along_axes(a01, b01, f.h.y, f.p.y, f.v.y));
-    _mm_store_pd(y + 2, along_axes(a23, b23, f.h.y, f.p.y, f.v.y));
-    alignas(16) int32_t cx[lanes], cy[lanes];
-    __m128 fx, rx, fy, ry;
-    if (g.last_x < 2147483648.0 && g.last_y < 2147483648.0 &&
-        split_four(_mm_load_pd(x), _mm_load_pd(x + 2), _mm_set1_pd(g.last_x), cx, &fx, &rx) &&
-        split_four(_mm_load_pd(y), _mm_load_pd(y + 2), _mm_set1_pd(g.last_y), cy, &fy, &ry)) {
-        _mm_storeu_ps(out, mix_four(g, cx, cy, fx, rx, fy, ry));
-        return;
-    }
-    for (int k = 0; k < lanes; k++)
-        out[k] = bilinear_at(g, x[k], y[k]);
-}
-
-} // namespace
-
-// Groups of four points; a last group that is not full repeats its last
-// point in the spare lanes, whose scores are dropped.
+// Groups of four points are offered to the four-lane scoring (simd/), and
+// scored one point at a time where it cannot take them; a last group that
+// is not full repeats its last point in the spare lanes, whose scores are
+// dropped.
 void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores)
 {
-    const int32_t n = page.quadrant_half;
-    for (uint32_t first = 0; first < count; first += lanes) {
-        const uint32_t real = std::min<uint32_t>(lanes, count - first);
-        point_f64 group[lanes];
-        float four[lanes];
-        for (uint32_t k = 0; k < lanes; k++)
+    for (uint32_t first = 0; first < count; first += 4) {
+        const uint32_t real = std::min<uint32_t>(4, count - first);
+        point_f64 group[4];
+        float four[4];
+        for (uint32_t k = 0; k < 4; k++)
             group[k] = points[first + std::min(k, real - 1)];
-        const bool side_by_side = n > 0 && n <= max_split_half && four_scores(page, group, four);
+        const bool side_by_side = simd_four_scores(page, group, four);
         for (uint32_t k = 0; k < real; k++)
             scores[first + k] = side_by_side ? four[k] : quadrant_score(page, group[k].x, group[k].y);
     }
 }
-#else
-void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores)
-{
-    for (uint32_t k = 0; k < count; k++)
-        scores[k] = quadrant_score(page, points[k].x, points[k].y);
-}
 
 namespace {
 
+// Four samples along the page axes (offset_frame in bilinear.h), by the
+// four-lane sampling where all four points lie inside, else one by one.
 void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b,
                          double da, double db, float *out)
 {
+    if (simd_four_offsets(g, f, a, b, da, db, out))
+        return;
     for (int k = 0; k < 4; k++) {
         const double ak = a + k * da, bk = b + k * db;
         out[k] = bilinear_at(g, (ak * f.h.x + f.p.x) + bk * f.v.x, (ak * f.h.y + f.p.y) + bk * f.v.y);
@@ -472,7 +236,6 @@ void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, 
 }
 
 } // namespace
-#endif
 
 float measure_cutlevel(const page_state &page, point_f64 centre)
 {

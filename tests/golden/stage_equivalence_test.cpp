@@ -8,7 +8,13 @@
 // on images with no symmetry, on sizes around the lengths the stages work
 // in, and on the points where a shortcut could go wrong: edges, zero,
 // negative and not-a-number coordinates.
+//
+// Built with the four-lane paths (PAPREL_SIMD), the stages run them; the
+// last test checks that they take the groups these tests rely on.  Built
+// without, the same tests hold the plain paths alone to the same rules.
 #include "bilinear.h"
+#include "bit_sampling.h"
+#include "simd/simd.h"
 #include "stage_internals.h"
 #include "stderr_capture.h"
 
@@ -694,6 +700,76 @@ TEST(fast_stages, search_areas_and_cross_cutlevels_follow_the_rule)
             EXPECT_TRUE(same_bits(measure_cutlevel(*f.page, p), model_cutlevel(*f.page, p)))
                 << bit << " at " << p.x << ", " << p.y;
     }
+}
+
+// --- the four-lane paths -------------------------------------------------------
+
+// The tests above compare the four-lane paths with the rules only if those
+// paths take the groups offered to them: one that declined everything would
+// leave the plain path to pass, and the decoder a third slower.  Where they
+// are built, each must take a group well inside the image, with the values
+// of the rule, and decline a group reaching past an edge without writing
+// anything; in a plain build each declines everything.
+TEST(fast_stages, four_lane_paths_take_groups_inside_and_leave_the_edges)
+{
+    const uint32_t w = 157, h = 131;
+    frames f(w, h);
+    f.image = blobs(w, h, 53, 300);
+    f.page->image = f.image.data();
+    f.page->cutlevel = 101;
+    f.page->quadrant_half = 6;
+    const point_f64 inside[4] = {{70.3, 61.7}, {70.55, 61.7}, {70.3, 61.95}, {71.05, 62.2}};
+    float scores[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(simd_four_scores(*f.page, inside, scores), simd_built);
+    for (int k = 0; k < 4; k++)
+        EXPECT_TRUE(same_bits(scores[k], simd_built ? model_quadrant_score(*f.page, inside[k].x, inside[k].y) : -1))
+            << k;
+    // The second point's columns reach to x = -3.
+    const point_f64 at_edge[4] = {{70.3, 61.7}, {3.0, 61.7}, {70.3, 61.95}, {71.05, 62.2}};
+    float untouched[4] = {-1, -1, -1, -1};
+    EXPECT_FALSE(simd_four_scores(*f.page, at_edge, untouched));
+    EXPECT_EQ(std::vector<float>(untouched, untouched + 4), std::vector<float>(4, -1.0f));
+
+    const sample_grid g = grid_of(*f.page);
+    const point_f64 h_axis = {0.9994, 0.0349}, v_axis = {-0.0349, 0.9994};
+    const offset_frame near_middle = {h_axis, v_axis, {70.3, 61.7}}, near_left = {h_axis, v_axis, {1.5, 61.7}};
+    float samples[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(simd_four_offsets(g, near_middle, -3, 2, 1, 0, samples), simd_built);
+    for (int k = 0; k < 4; k++) {
+        const double a = -3 + k, b = 2;
+        const float rule = model_bilinear(*f.page, (a * h_axis.x + 70.3) + b * v_axis.x,
+                                          (a * h_axis.y + 61.7) + b * v_axis.y);
+        EXPECT_TRUE(same_bits(samples[k], simd_built ? rule : -1)) << k;
+    }
+    EXPECT_FALSE(simd_four_offsets(g, near_left, -3, 2, 1, 0, untouched));
+    EXPECT_EQ(std::vector<float>(untouched, untouched + 4), std::vector<float>(4, -1.0f));
+}
+
+TEST(fast_stages, four_lane_bit_sampling_takes_whole_groups_only)
+{
+    frames f(1900, 2700);
+    set_up_bit_page(f, {37, 3000, 41, 60.0f, 180.0f});
+    const std::vector<uint8_t> work_before = f.work;
+    const uint32_t position = 13 * codewords_per_page + 70001;
+    const sampled_bit unwritten = {12345, 7, 9};
+    std::vector<sampled_bit> out(11, unwritten);
+    const uint32_t taken = simd_sample_bits(*f.page, sampler_of(*f.page), position, 11, out.data());
+    ASSERT_EQ(taken, simd_built ? 8u : 0u);
+    // The bits by the rule, and its marks against those the lanes noted.
+    std::vector<uint8_t> lane_marks = work_before;
+    uint32_t marked = 0;
+    for (uint32_t k = 0; k < taken; k++) {
+        EXPECT_EQ(out[k].bit, model_sample_bit(*f.page, position + k)) << k;
+        if (out[k].mark_pixel != no_mark) {
+            lane_marks[out[k].mark_pixel] = out[k].mark_value;
+            marked++;
+        }
+    }
+    EXPECT_EQ(lane_marks, f.work);
+    EXPECT_EQ(marked > 0, simd_built);
+    for (uint32_t k = taken; k < 11; k++)
+        EXPECT_TRUE(out[k].mark_pixel == 12345 && out[k].mark_value == 7 && out[k].bit == 9) << k;
+    EXPECT_EQ(simd_sample_bits(*f.page, sampler_of(*f.page), position, 3, out.data()), 0u);
 }
 
 } // namespace
