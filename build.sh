@@ -7,12 +7,14 @@
 #   ./build.sh check-plain     the decoder without its SSE2 paths (PAPREL_SIMD=OFF), against
 #                              the golden outputs, the plain models and its unit tests
 #   ./build.sh check-sanitize  the test suite once more under ASan and UBSan
+#   ./build.sh check-format    every C++ source against .clang-format (changes nothing)
 set -eu
 cd "$(dirname "$0")"
 
 # ghostscript stands in for printer and scanner in the demo and the tests;
-# xz-utils and par2 are the workflow test's archive and parity tools.
-packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev ghostscript xz-utils par2"
+# xz-utils and par2 are the workflow test's archive and parity tools;
+# clang-format checks the layout of the sources.
+packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev ghostscript xz-utils par2 clang-format"
 
 install_missing() {
     missing=""
@@ -89,8 +91,20 @@ check-sanitize)
     build build-sanitize -DPAPREL_SANITIZE=ON
     (cd build-sanitize && ctest --output-on-failure -j "$(nproc)")
     ;;
+check-format)
+    install_missing
+    # The tracked sources where git knows them, else every source below here;
+    # the generated label pictures (.inc) are left as their generator writes them.
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        sources=$(git ls-files '*.cpp' '*.h')
+    else
+        sources=$(find . -path ./build\* -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    fi
+    echo "$sources" | xargs clang-format --dry-run --Werror --style=file
+    echo "check-format: $(echo "$sources" | wc -l) sources as .clang-format lays them out"
+    ;;
 *)
-    echo "usage: $0 demo | check | check-plain | check-sanitize" >&2
+    echo "usage: $0 demo | check | check-plain | check-sanitize | check-format" >&2
     exit 2
     ;;
 esac
