@@ -20,7 +20,7 @@ namespace {
 
 struct grey {
     uint32_t width = 0, height = 0;
-    unsigned char *pixels = nullptr;   // owned, width x height
+    unsigned char *pixels = nullptr; // owned, width x height
 };
 
 [[noreturn]] void die(const char *message, const char *name)

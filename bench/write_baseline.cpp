@@ -29,7 +29,7 @@ int main(int argc, char **argv)
         return 1;
     memset(page, 255, sizeof page);
     for (unsigned p = 1; p <= pages; p++) {
-        page[p % sizeof page] = 0;  // pages differ, as paprel's do
+        page[p % sizeof page] = 0; // pages differ, as paprel's do
         snprintf(name, name_size, "%s_%04u.pgm", argv[2], p);
         FILE *file = fopen(name, "w");
         if (!file || fprintf(file, "P5\n%u %u\n255\n", page_width, page_height) < 0 ||

@@ -11,6 +11,7 @@
 void assertion_failed(const char *expression, unsigned line, const char *function)
 {
     flush_damage_list();
-    fprintf(stderr, "unpaprel: unpaprel:%u: %s: Assertion `%s' failed.\n", line, function, expression);
+    fprintf(stderr, "unpaprel: unpaprel:%u: %s: Assertion `%s' failed.\n", line, function,
+            expression);
     abort();
 }

@@ -38,11 +38,11 @@ inline double floor_of(double v)
 
 // One coordinate of a sampling point, split as bilinear_sample splits it.
 struct sample_axis {
-    double coordinate;  // the coordinate itself, for the general function
-    int64_t cell;       // whole part (floor) when inside
-    float fraction;     // coordinate minus its whole part, rounded to float
-    float rest;         // 1 - fraction, in float
-    bool inside;        // the pixel and its successor lie inside the image
+    double coordinate; // the coordinate itself, for the general function
+    int64_t cell;      // whole part (floor) when inside
+    float fraction;    // coordinate minus its whole part, rounded to float
+    float rest;        // 1 - fraction, in float
+    bool inside;       // the pixel and its successor lie inside the image
 };
 
 // What the sampling needs of the page, read once for a whole loop of
@@ -52,12 +52,13 @@ struct sample_grid {
     const page_state *page;
     const uint8_t *image;
     int64_t width;
-    double last_x, last_y;  // width - 1 and height - 1
+    double last_x, last_y; // width - 1 and height - 1
 };
 
 inline sample_grid grid_of(const page_state &page)
 {
-    return {&page, page.image, (int64_t)page.width, (double)page.width - 1, (double)page.height - 1};
+    return {&page, page.image, (int64_t)page.width, (double)page.width - 1,
+            (double)page.height - 1};
 }
 
 // `last` is the image's width (for x) or height (for y) less one.  Only
@@ -79,8 +80,8 @@ inline sample_axis split_axis(double coordinate, double last)
 
 // The interpolation of bilinear_sample, in the same float operations; rx
 // and ry are 1 - fx and 1 - fy.
-inline float bilinear_mix(float p00, float p10, float p01, float p11, float fx, float rx,
-                          float fy, float ry)
+inline float bilinear_mix(float p00, float p10, float p01, float p11, float fx, float rx, float fy,
+                          float ry)
 {
     return (p11 * fx + p01 * rx) * fy + ry * (p10 * fx + p00 * rx);
 }
@@ -116,6 +117,7 @@ constexpr int32_t max_split_half = 64;
 // quadrant_score of `count` points into `scores`, each bit for bit what
 // quadrant_score gives for its point; groups of four are computed side by
 // side where simd/ can (find_crosses.cpp).  The caller owns both arrays.
-void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count, float *scores);
+void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t count,
+                     float *scores);
 
 #endif

@@ -114,7 +114,7 @@ inline bit_sampler sampler_of(const page_state &page)
 // A sampled bit and the debug mark it leaves: the negative of the sample,
 // clamped to a byte, for the pixel under the bit, or no mark.
 struct sampled_bit {
-    size_t mark_pixel;  // index into `work`, or no_mark
+    size_t mark_pixel; // index into `work`, or no_mark
     uint8_t mark_value;
     uint8_t bit;
 };

@@ -110,8 +110,8 @@ void min_row(uint8_t *row, const uint8_t *below, size_t w)
 // pixels at once as in 32.
 inline uint8_t blurred(const uint8_t *n, const uint8_t *p, const uint8_t *s, size_t i)
 {
-    uint16_t sum = (uint16_t)(4 * p[i + 1] + 2 * (n[i + 1] + s[i + 1] + p[i] + p[i + 2])
-                              + n[i] + n[i + 2] + s[i] + s[i + 2] + 8);
+    uint16_t sum = (uint16_t)(4 * p[i + 1] + 2 * (n[i + 1] + s[i + 1] + p[i] + p[i + 2]) + n[i] +
+                              n[i + 2] + s[i] + s[i + 2] + 8);
     return (uint8_t)(sum >> 4);
 }
 
@@ -177,7 +177,7 @@ void blur_cycle(page_state &page)
     // The outermost rows and columns have no full neighbourhood and are kept.
     memcpy(out, in, w);
     memcpy(out + (size_t)(h - 1) * w, in + (size_t)(h - 1) * w, w);
-    uint32_t settled = 0;   // rows 0 .. settled - 1 of image hold their new values
+    uint32_t settled = 0; // rows 0 .. settled - 1 of image hold their new values
     for (uint32_t y = 1; y + 1 < h; y++) {
         const uint8_t *n = in + (size_t)(y - 1) * w, *p = n + w, *s = p + w;
         uint8_t *o = out + (size_t)y * w;

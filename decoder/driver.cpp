@@ -40,8 +40,8 @@ bool read_format(decoder_run &run, const char *format)
 {
     unsigned scratch = 0;
     unsigned eighth = run.text_height;
-    sscanf(format, "%u-%u-%u-%u-%u-%u-%u-%u", &scratch, &scratch, &scratch, &scratch,
-           &scratch, &scratch, &scratch, &eighth);
+    sscanf(format, "%u-%u-%u-%u-%u-%u-%u-%u", &scratch, &scratch, &scratch, &scratch, &scratch,
+           &scratch, &scratch, &eighth);
     run.text_height = eighth;
     fprintf(stderr, "Format: text height=%u\n", run.text_height);
     // The page height is summed in 32 bits; a label height that makes it
@@ -113,7 +113,8 @@ bool print_failure(const decoder_run &run, const page_state &p, page_status stat
         fprintf(stderr, "Error: cannot find %s corner\n", corner_name(p.failure.corner));
         break;
     case search_area_not_allocated:
-        fprintf(stderr, "Cannot allocate search area of %lu bytes\n", (unsigned long)p.failure.bytes);
+        fprintf(stderr, "Cannot allocate search area of %lu bytes\n",
+                (unsigned long)p.failure.bytes);
         break;
     case gamma_table_not_allocated:
         fprintf(stderr, "Cannot allocated gamma table of 256 bytes!\n");

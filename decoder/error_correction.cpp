@@ -221,20 +221,22 @@ void report_page_damage(decoder_run &run)
     const damage_stats &s = run.damage;
     if (s.bad_bits > 0) {
         const double bad = (double)s.bad_bits;
-        fprintf(stderr,
-                "\n%lu bits bad from %lu, bit error rate %G%%. %G%% black dirt, %G%% white dirt and "
-                "%lu (%G%%) irreparable.\n",
-                (unsigned long)s.bad_bits, (unsigned long)bits_per_page,
-                (double)s.bad_bits * 100.0 / (double)bits_per_page, (double)s.black_dirt * 100.0 / bad,
-                (double)s.white_dirt * 100.0 / bad, (unsigned long)s.irreparable,
-                (double)s.irreparable * 100.0 / bad);
+        fprintf(
+            stderr,
+            "\n%lu bits bad from %lu, bit error rate %G%%. %G%% black dirt, %G%% white dirt and "
+            "%lu (%G%%) irreparable.\n",
+            (unsigned long)s.bad_bits, (unsigned long)bits_per_page,
+            (double)s.bad_bits * 100.0 / (double)bits_per_page, (double)s.black_dirt * 100.0 / bad,
+            (double)s.white_dirt * 100.0 / bad, (unsigned long)s.irreparable,
+            (double)s.irreparable * 100.0 / bad);
     } else {
         fputs("No bad bits!\n", stderr);
     }
     const uint64_t *g = s.golay_stats;
-    fprintf(stderr,
-            "Golay stats\n===========\n0 bad bits      %lu\n1 bad bit       %lu\n2 bad bits      %lu\n"
-            "3 bad bits      %lu\n4 bad bits      %lu\ntotal codewords %lu\n",
-            (unsigned long)g[0], (unsigned long)g[1], (unsigned long)g[2], (unsigned long)g[3],
-            (unsigned long)g[4], (unsigned long)(g[0] + g[1] + g[2] + g[3] + g[4]));
+    fprintf(
+        stderr,
+        "Golay stats\n===========\n0 bad bits      %lu\n1 bad bit       %lu\n2 bad bits      %lu\n"
+        "3 bad bits      %lu\n4 bad bits      %lu\ntotal codewords %lu\n",
+        (unsigned long)g[0], (unsigned long)g[1], (unsigned long)g[2], (unsigned long)g[3],
+        (unsigned long)g[4], (unsigned long)(g[0] + g[1] + g[2] + g[3] + g[4]));
 }

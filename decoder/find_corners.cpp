@@ -61,14 +61,17 @@ void find_axes(page_state &page)
     double urx = (double)c.upper_right.x, ury = (double)c.upper_right.y;
     double llx = (double)c.lower_left.x, lly = (double)c.lower_left.y;
     double lrx = (double)c.lower_right.x, lry = (double)c.lower_right.y;
-    page.horizontal_vector = unit_vector((urx + lrx - ulx - llx) * 0.5, (ury + lry - uly - lly) * 0.5);
-    page.vertical_vector = unit_vector((llx + lrx - ulx - urx) * 0.5, (lly + lry - uly - ury) * 0.5);
+    page.horizontal_vector =
+        unit_vector((urx + lrx - ulx - llx) * 0.5, (ury + lry - uly - lly) * 0.5);
+    page.vertical_vector =
+        unit_vector((llx + lrx - ulx - urx) * 0.5, (lly + lry - uly - ury) * 0.5);
     double horizontal = axis_angle(page.horizontal_vector);
     double vertical = axis_angle(page.vertical_vector);
     double skew = remainder(horizontal + vertical + 90, 360) * 0.5;
     double perpendicularity = horizontal - vertical;
     fprintf(stderr,
-            "Input horizontal pixel vector %G,%G, vertical %G,%G. skew %G deg, perpendicularity %G deg.\n",
+            "Input horizontal pixel vector %G,%G, vertical %G,%G. skew %G deg, perpendicularity %G "
+            "deg.\n",
             page.horizontal_vector.x, page.horizontal_vector.y, page.vertical_vector.x,
             page.vertical_vector.y, skew, perpendicularity);
 }

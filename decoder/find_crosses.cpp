@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 namespace {
 
 // Value of pixel (column, row) as float; anything outside the image is
@@ -216,7 +215,8 @@ void quadrant_scores(const page_state &page, const point_f64 *points, uint32_t c
             group[k] = points[first + std::min(k, real - 1)];
         const bool side_by_side = simd_four_scores(page, group, four);
         for (uint32_t k = 0; k < real; k++)
-            scores[first + k] = side_by_side ? four[k] : quadrant_score(page, group[k].x, group[k].y);
+            scores[first + k] =
+                side_by_side ? four[k] : quadrant_score(page, group[k].x, group[k].y);
     }
 }
 
@@ -224,14 +224,15 @@ namespace {
 
 // Four samples along the page axes (offset_frame in bilinear.h), by the
 // four-lane sampling where all four points lie inside, else one by one.
-void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b,
-                         double da, double db, float *out)
+void sample_four_offsets(const sample_grid &g, const offset_frame &f, double a, double b, double da,
+                         double db, float *out)
 {
     if (simd_four_offsets(g, f, a, b, da, db, out))
         return;
     for (int k = 0; k < 4; k++) {
         const double ak = a + k * da, bk = b + k * db;
-        out[k] = bilinear_at(g, (ak * f.h.x + f.p.x) + bk * f.v.x, (ak * f.h.y + f.p.y) + bk * f.v.y);
+        out[k] =
+            bilinear_at(g, (ak * f.h.x + f.p.x) + bk * f.v.x, (ak * f.h.y + f.p.y) + bk * f.v.y);
     }
 }
 
@@ -254,7 +255,7 @@ float measure_cutlevel(const page_state &page, point_f64 centre)
             float s[4];
             sample_four_offsets(g, frame, (double)a, (double)b, 0, 1, s);
             for (int k = 0; k < 4 && b + k <= wy; k++) {
-                int64_t d = (int64_t)s[k] - level;    // the integer part; equal counts for neither
+                int64_t d = (int64_t)s[k] - level; // the integer part; equal counts for neither
                 if (d > 0) {
                     above_sum += (float)(d * d);
                     above_count++;
@@ -415,7 +416,8 @@ void find_crosses(page_state &page)
     const point_f64 column_step = {(ur.x + lr.x - ul.x - ll.x) * 0.5 * cross_pitch / page_width,
                                    (ur.y + lr.y - ul.y - ll.y) * 0.5 * cross_pitch / page_width};
 
-    fprintf(stderr, "Finding crosses (%u lines), numbers indicate individual cutlevels:\n", cross_rows);
+    fprintf(stderr, "Finding crosses (%u lines), numbers indicate individual cutlevels:\n",
+            cross_rows);
     // Each row's progress line goes out in one piece: standard error is
     // unbuffered, and 65 separate writes cost more than the row's search.
     char line[16 * (cross_cols + 1)];
@@ -426,9 +428,11 @@ void find_crosses(page_state &page)
             // or for the first column the first cross of the row above.
             point_f64 p;
             if (i > 0)
-                p = {page.cross_grid[i - 1][j].x + column_step.x, page.cross_grid[i - 1][j].y + column_step.y};
+                p = {page.cross_grid[i - 1][j].x + column_step.x,
+                     page.cross_grid[i - 1][j].y + column_step.y};
             else if (j > 0)
-                p = {page.cross_grid[0][j - 1].x + row_step.x, page.cross_grid[0][j - 1].y + row_step.y};
+                p = {page.cross_grid[0][j - 1].x + row_step.x,
+                     page.cross_grid[0][j - 1].y + row_step.y};
             else
                 p = first_prediction(k, format_height);
             find_one_cross(page, i, j, p);
@@ -443,8 +447,10 @@ void mark_point(page_state &page, double x, double y)
 {
     const double px = floor(x + 0.5), py = floor(y + 0.5);
     // White at upper left and lower right: the reverse of a cross centre.
-    const struct { double dx, dy; uint8_t value; } marks[4] = {
-        {0, 0, 255}, {-1, -1, 255}, {-1, 0, 0}, {0, -1, 0}};
+    const struct {
+        double dx, dy;
+        uint8_t value;
+    } marks[4] = {{0, 0, 255}, {-1, -1, 255}, {-1, 0, 0}, {0, -1, 0}};
     for (const auto &m : marks) {
         double column = px + m.dx, row = py + m.dy;
         if (column >= 0 && column < page.width && row >= 0 && row < page.height)

@@ -91,8 +91,8 @@ uint8_t level_pass(page_state &page, unsigned g)
     page.fill_cutlevel =
         (uint8_t)double_to_int64(floor((double)white * 0.5 + (double)black * 0.5 + 0.5));
     fprintf(stderr, "Black %G, white %G, cutlevel %u (0x%02x), fill cutlevel %u (0x%02x)\n",
-            printable(black), printable(white), page.cutlevel, page.cutlevel,
-            page.fill_cutlevel, page.fill_cutlevel);
+            printable(black), printable(white), page.cutlevel, page.cutlevel, page.fill_cutlevel,
+            page.fill_cutlevel);
     return page.cutlevel;
 }
 

@@ -53,49 +53,54 @@ struct page_corners {
 };
 
 // Corner names in the order find_corners searches them.
-enum corner_id { corner_found = -1, upper_left_corner = 0, upper_right_corner,
-                 lower_left_corner, lower_right_corner };
+enum corner_id {
+    corner_found = -1,
+    upper_left_corner = 0,
+    upper_right_corner,
+    lower_left_corner,
+    lower_right_corner
+};
 
 // How a page's decode ended; every value but page_decoded stops the page.
 enum page_status {
     page_decoded = 0,
-    scan_unreadable,            // libpng refused the file: failure.reason
+    scan_unreadable, // libpng refused the file: failure.reason
     frames_not_allocated,
-    row_table_not_allocated,    // failure.bytes
+    row_table_not_allocated, // failure.bytes
     fill_stack_not_allocated,
-    corner_not_found,           // failure.corner; the failure image is wanted
-    search_area_not_allocated,  // failure.bytes
+    corner_not_found,          // failure.corner; the failure image is wanted
+    search_area_not_allocated, // failure.bytes
     gamma_table_not_allocated,
-    output_not_written,         // failure.error
-    debug_image_not_opened,     // a warning only: failure.error
+    output_not_written,     // failure.error
+    debug_image_not_opened, // a warning only: failure.error
 };
 
 // What the message of a failure names, set by the stage that failed.
 struct page_failure {
     corner_id corner;
     uint64_t bytes;
-    const char *reason;         // valid until the next scan is read
-    int error;                  // errno of a failed system call
+    const char *reason; // valid until the next scan is read
+    int error;          // errno of a failed system call
 };
 
 struct page_state {
-    FILE *scan_file;            // opened by the caller, closed by load_png
-    int64_t page_height = ::page_height;    // of the format, in page pixels
-    uint32_t width, height;     // of image and work, input pixels
-    uint8_t *image;             // the scan, 8-bit grey, 0 black, row-major
-    uint8_t *work;              // fill marks, then conditioned copy and debug marks
+    FILE *scan_file;                     // opened by the caller, closed by load_png
+    int64_t page_height = ::page_height; // of the format, in page pixels
+    uint32_t width, height;              // of image and work, input pixels
+    uint8_t *image;                      // the scan, 8-bit grey, 0 black, row-major
+    uint8_t *work;                       // fill marks, then conditioned copy and debug marks
     uint64_t histogram[256];
     uint8_t average;
-    uint8_t cutlevel;           // black/white decision for corners and crosses
-    uint8_t fill_cutlevel;      // what counts as white paper for remove_dirt
+    uint8_t cutlevel;      // black/white decision for corners and crosses
+    uint8_t fill_cutlevel; // what counts as white paper for remove_dirt
     page_corners corners;
     uint64_t page_left, page_top, page_right, page_bottom;
-    double bit_width, bit_height;       // input pixels per page pixel
-    point_f64 horizontal_vector;        // unit vector of the page's x axis
-    point_f64 vertical_vector;          // unit vector of the page's y axis
-    int32_t chalf;                      // half the correlation window
-    int32_t quadrant_half;              // half the scored cross pattern
-    float *search_area;                 // (4 chalf + 1)^2 floats
+    double bit_width, bit_height; // input pixels per page pixel
+    point_f64 horizontal_vector;  // unit vector of the page's x axis
+    point_f64 vertical_vector;    // unit vector of the page's y axis
+    int32_t chalf;                // half the correlation window
+    int32_t quadrant_half;        // half the scored cross pattern
+    float *search_area;           // (4 chalf + 1)^2 floats
     point_f64 cross_grid[cross_cols][cross_rows];
     float cross_cutlevels[cross_cols][cross_rows];
     page_failure failure;
@@ -103,30 +108,30 @@ struct page_state {
 
 // Counters of one page's damage, printed by report_page_damage.
 struct damage_stats {
-    uint64_t black_dirt;        // corrected bits received as 1 for a 0
-    uint64_t white_dirt;        // corrected bits received as 0 for a 1
-    uint64_t bad_bits;          // corrected bits plus 4 per irreparable word
-    uint64_t irreparable;       // 4 per irreparable codeword
-    uint64_t golay_stats[5];    // words with 0..3 corrected bits; [4] irreparable
+    uint64_t black_dirt;     // corrected bits received as 1 for a 0
+    uint64_t white_dirt;     // corrected bits received as 0 for a 1
+    uint64_t bad_bits;       // corrected bits plus 4 per irreparable word
+    uint64_t irreparable;    // 4 per irreparable codeword
+    uint64_t golay_stats[5]; // words with 0..3 corrected bits; [4] irreparable
 };
 
 // Everything that lives longer than a page: the settings from the command
 // line, the page sequence, and the state of the bit loop, which carries
 // bits from one codeword (and bytes from one page) to the next.
 struct decoder_run {
-    uint32_t text_height = ::text_height;   // eighth field of the format string
-    int64_t page_height = ::page_height;    // 2218 + text_height, summed in 32 bits
-    uint32_t page_limit = 9999;             // the last page number a run may decode
-    uint32_t codeword_step = 1;             // reads codewords 0, step, 2 step, ...
-    char *scan_name = nullptr;              // current scan name, then its debug name
-    uint32_t page_number = 0;               // page being decoded, from 1
-    uint64_t received_word = 0;             // first bit of the codeword ends in bit 23
-    uint32_t received_count = 0;            // bits in received_word, 0..24
-    damage_stats damage{};                  // of the current page
-    bool damage_header_written = false;     // the damage list of this page has begun
-    int32_t output_byte = 1;                // bits of the next byte below a sentinel 1
-    uint64_t irreparable_codewords = 0;     // of all pages so far
-    int output_error = 0;                   // errno of a failed payload write
+    uint32_t text_height = ::text_height; // eighth field of the format string
+    int64_t page_height = ::page_height;  // 2218 + text_height, summed in 32 bits
+    uint32_t page_limit = 9999;           // the last page number a run may decode
+    uint32_t codeword_step = 1;           // reads codewords 0, step, 2 step, ...
+    char *scan_name = nullptr;            // current scan name, then its debug name
+    uint32_t page_number = 0;             // page being decoded, from 1
+    uint64_t received_word = 0;           // first bit of the codeword ends in bit 23
+    uint32_t received_count = 0;          // bits in received_word, 0..24
+    damage_stats damage{};                // of the current page
+    bool damage_header_written = false;   // the damage list of this page has begun
+    int32_t output_byte = 1;              // bits of the next byte below a sentinel 1
+    uint64_t irreparable_codewords = 0;   // of all pages so far
+    int output_error = 0;                 // errno of a failed payload write
 };
 
 // -- the run and one page (driver.cpp, decode_page.cpp) --
@@ -136,9 +141,18 @@ struct decoder_run {
 int unpaprel_main(decoder_run &run, int argc, char **argv);
 
 // Stages of decode_page, for the processor time of each (bench/stage_profile).
-enum stage_id { load_png_stage, find_levels_stage, remove_dirt_stage, geometry_stage,
-                find_crosses_stage, condition_image_stage, mark_geometry_stage, read_bits_stage,
-                report_damage_stage, stage_count };
+enum stage_id {
+    load_png_stage,
+    find_levels_stage,
+    remove_dirt_stage,
+    geometry_stage,
+    find_crosses_stage,
+    condition_image_stage,
+    mark_geometry_stage,
+    read_bits_stage,
+    report_damage_stage,
+    stage_count
+};
 extern const char *const stage_names[stage_count];
 struct stage_times {
     double milliseconds[stage_count];
@@ -202,8 +216,8 @@ int64_t double_to_int64(double value);
 // A channel bit's cell is the square of four crosses around it; its
 // fractions say where in the cell the bit lies (sample_bit.cpp).
 struct bit_cell {
-    int32_t cx, cy;     // top-left cross of the cell
-    double fx, fy;      // position in the cell, in cross pitches
+    int32_t cx, cy; // top-left cross of the cell
+    double fx, fy;  // position in the cell, in cross pitches
 };
 bit_cell locate_bit_cell(int32_t x, int32_t y);
 // The bit's centre in bilinear_sample's coordinates.

@@ -104,8 +104,8 @@ int read_header(page_state &page)
     page.height = png_get_image_height(reader.png, reader.info);
     // Single precision product, as the report has always been computed.
     float megabytes = (float)(page.width + page.width) * (float)page.height;
-    fprintf(stderr, "Input %u x %u pixels, taking %G megabytes for 2 framebuffers.\n",
-            page.width, page.height, (double)megabytes / 1000000.0);
+    fprintf(stderr, "Input %u x %u pixels, taking %G megabytes for 2 framebuffers.\n", page.width,
+            page.height, (double)megabytes / 1000000.0);
     // Without a gAMA chunk a scan is taken to be in the usual display gamma;
     // either way the samples arrive in linear light (screen gamma 1).
     double file_gamma = 0.454545;

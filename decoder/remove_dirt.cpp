@@ -248,7 +248,7 @@ uint64_t erase_unvisited(page_state &page, uint64_t size)
 bool fill_margin_then_page(fill_stack &pending, page_state &page)
 {
     uint32_t w = page.width, h = page.height;
-    bool empty = w == 0 || h == 0;  // no seed lies inside an empty image
+    bool empty = w == 0 || h == 0; // no seed lies inside an empty image
     const run_seed seeds[8] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
                                {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
     for (const run_seed &seed : seeds)

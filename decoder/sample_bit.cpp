@@ -129,7 +129,8 @@ void read_page_bits(decoder_run &run, page_state &page)
     const bit_sampler sampler = sampler_of(page);
     for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
         const uint32_t count = codewords_per_page - first < batch_codewords
-                                   ? codewords_per_page - first : batch_codewords;
+                                   ? codewords_per_page - first
+                                   : batch_codewords;
         for (uint32_t n = 0; n < codeword_bits; n++)
             take_samples(page, sampler, n * codewords_per_page + first, count, batch[n]);
         for (uint32_t i = 0; i < count; i++)

@@ -62,5 +62,5 @@ constexpr std::array<palette_entry, 256> make_label_palette()
 
 } // namespace
 
-const std::array<uint8_t, label_art_width * label_art_height> label_art = make_label_art();
+const std::array<uint8_t, label_art_width *label_art_height> label_art = make_label_art();
 const std::array<palette_entry, 256> label_palette = make_label_palette();

@@ -14,7 +14,7 @@
 constexpr uint32_t label_art_width = 1500;
 constexpr uint32_t label_art_height = 24;
 constexpr uint32_t glyph_width = 13;
-constexpr uint32_t emblem_x = 1235;     // first column of the emblem
+constexpr uint32_t emblem_x = 1235; // first column of the emblem
 constexpr uint32_t emblem_width = 265;
 
 static_assert(emblem_x == (127 - 32) * glyph_width, "the emblem follows the last cell");

@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr uint32_t label_left = border_width;    // page x of label x 0
-constexpr uint32_t label_width = data_width;     // label x 0 .. 1541
-constexpr uint32_t text_start = emblem_width;    // label x of the first text cell
+constexpr uint32_t label_left = border_width; // page x of label x 0
+constexpr uint32_t label_width = data_width;  // label x 0 .. 1541
+constexpr uint32_t text_start = emblem_width; // label x of the first text cell
 
 static_assert(label_top == 2216, "the label strip follows the data area");
 
@@ -72,9 +72,9 @@ void draw_label(paprel_run &run)
 {
     // Bounded by the buffer, so a long name is cut to its first 117
     // characters; fewer than that fit the strip anyway.
-    snprintf(run.label_text, sizeof run.label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s",
-             cross_cols, cross_rows, cross_pitch, chalf, 1u, border_width, text_height,
-             run.page_number, run.page_count, run.label_name);
+    snprintf(run.label_text, sizeof run.label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s", cross_cols,
+             cross_rows, cross_pitch, chalf, 1u, border_width, text_height, run.page_number,
+             run.page_count, run.label_name);
     copy_art(run, emblem_x, 0, emblem_width);
     uint32_t x = text_start;
     for (const char *p = run.label_text; *p != '\0'; p++) {

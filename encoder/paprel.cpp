@@ -40,8 +40,8 @@ paprel_status open_input(paprel_run &run, const char *path)
         return failure_with_errno(paprel_failure::input_seek_end);
     // Payload bits over bits per page, a remainder counting as a page; the
     // sum is formed in 64 bits and only the quotient is cut to 32.
-    run.page_count = (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) /
-                                payload_bits_per_page);
+    run.page_count =
+        (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) / payload_bits_per_page);
     if (fseek(run.input_file, 0, SEEK_SET) != 0)
         return failure_with_errno(paprel_failure::input_seek_start);
     // Read the first byte now: an input that opens and seeks but cannot be

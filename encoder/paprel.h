@@ -68,18 +68,18 @@ struct paprel_run {
     // 15..8 in plane 1, 7..0 in plane 2; zero, which renders white, where
     // none was placed.
     uint8_t page_codeword_bytes[3][codewords_per_page];
-    uint64_t bit_accumulator;          // collected bits below a sentinel 1
-    uint64_t codeword_index;           // codewords already on the current page
-    char label_text[label_text_size];  // label line of the current page
+    uint64_t bit_accumulator;         // collected bits below a sentinel 1
+    uint64_t codeword_index;          // codewords already on the current page
+    char label_text[label_text_size]; // label line of the current page
 
-    const char *input_name;            // input path, for messages
+    const char *input_name; // input path, for messages
     FILE *input_file;
-    uint32_t page_count;               // pages announced on every label
-    uint32_t page_number;              // page being composed, from 1; 0 before the first
-    const char *filename_base;         // base of the page file names
-    const char *label_name;            // printed at the end of every label
-    char *output_filename;             // name of the current page file; malloc'd
-    uint32_t output_filename_size;     // bytes of output_filename
+    uint32_t page_count;           // pages announced on every label
+    uint32_t page_number;          // page being composed, from 1; 0 before the first
+    const char *filename_base;     // base of the page file names
+    const char *label_name;        // printed at the end of every label
+    char *output_filename;         // name of the current page file; malloc'd
+    uint32_t output_filename_size; // bytes of output_filename
     FILE *page_file;
 };
 
@@ -114,7 +114,7 @@ paprel_status feed_bit(paprel_run &run, uint32_t b);
 paprel_status new_page(paprel_run &run);
 void format_page(paprel_run &run);
 void relabel_page(paprel_run &run);
-void clear_page_codewords(paprel_run &run);   // and the index back to codeword 0
+void clear_page_codewords(paprel_run &run); // and the index back to codeword 0
 
 // A page's codewords are drawn into page_buffer's data area only when the
 // page is written:

@@ -7,15 +7,14 @@
 #include "page_format.h"
 
 namespace {
-constexpr uint32_t gap_width = cross_pitch - 2 * chalf;           // 18
-constexpr uint32_t cross_row_bits = (cross_cols - 1) * gap_width; // 1152
-constexpr uint32_t cross_band_bits = 2 * chalf * cross_row_bits;  // 6912
-constexpr uint32_t band_bits =
-    cross_band_bits + (cross_pitch - 2 * chalf) * data_width;     // 34668
+constexpr uint32_t gap_width = cross_pitch - 2 * chalf;                                  // 18
+constexpr uint32_t cross_row_bits = (cross_cols - 1) * gap_width;                        // 1152
+constexpr uint32_t cross_band_bits = 2 * chalf * cross_row_bits;                         // 6912
+constexpr uint32_t band_bits = cross_band_bits + (cross_pitch - 2 * chalf) * data_width; // 34668
 static_assert(band_bits == 34668, "bits in one band of 24 rows");
 static_assert((cross_rows - 1) * band_bits + cross_band_bits == bits_per_page,
               "92 whole bands and the cross rows of a 93rd");
-}
+} // namespace
 
 void bit_to_pixel(uint32_t position, int32_t *x, int32_t *y)
 {

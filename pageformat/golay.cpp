@@ -10,8 +10,7 @@
 
 namespace {
 constexpr uint32_t parity_rows[12] = {
-    0x83F, 0x58F, 0x2E7, 0x573, 0x6B9, 0x35D,
-    0xBAC, 0x9D6, 0xCEA, 0xE74, 0xF1A, 0xFC1,
+    0x83F, 0x58F, 0x2E7, 0x573, 0x6B9, 0x35D, 0xBAC, 0x9D6, 0xCEA, 0xE74, 0xF1A, 0xFC1,
 };
 
 constexpr std::array<uint64_t, 4096> make_golay_table()
@@ -27,7 +26,7 @@ constexpr std::array<uint64_t, 4096> make_golay_table()
     return table;
 }
 
-}
+} // namespace
 
 // Constant-initialised from the rows above: no code runs to build it.
 extern const std::array<uint64_t, 4096> golay_table = make_golay_table();

@@ -35,15 +35,15 @@
 
 enum pgm_status {
     pgm_ok,
-    pgm_not_p5,            // the file does not start with "P5"
-    pgm_bad_header,        // a number is missing, not decimal, or not ended by whitespace
-    pgm_side_too_large,    // the width or height is above pgm_max_number
-    pgm_size_not_allowed,  // width and height read, but outside the caller's range
-    pgm_maxval_too_large,  // the maxval is above pgm_max_number
-    pgm_maxval_not_255,    // the maxval read is another number
-    pgm_truncated,         // the file ends before the last pixel
-    pgm_trailing_data,     // something follows the last pixel
-    pgm_read_error,        // the stream failed among or after the pixels
+    pgm_not_p5,           // the file does not start with "P5"
+    pgm_bad_header,       // a number is missing, not decimal, or not ended by whitespace
+    pgm_side_too_large,   // the width or height is above pgm_max_number
+    pgm_size_not_allowed, // width and height read, but outside the caller's range
+    pgm_maxval_too_large, // the maxval is above pgm_max_number
+    pgm_maxval_not_255,   // the maxval read is another number
+    pgm_truncated,        // the file ends before the last pixel
+    pgm_trailing_data,    // something follows the last pixel
+    pgm_read_error,       // the stream failed among or after the pixels
 };
 
 constexpr uint32_t pgm_max_number = 9999999;

@@ -20,9 +20,9 @@
 struct page_raster {
     uint32_t dots = 0;
     uint32_t gain = 0;
-    uint32_t row_bytes = 0;          // bytes of one packed row of dots
-    unsigned char *band = nullptr;   // row through the black squares, owned
-    unsigned char *white = nullptr;  // all-white row, owned
+    uint32_t row_bytes = 0;         // bytes of one packed row of dots
+    unsigned char *band = nullptr;  // row through the black squares, owned
+    unsigned char *white = nullptr; // all-white row, owned
 };
 
 // Sets up the two row buffers for gain < dots; false when they cannot be

@@ -58,14 +58,15 @@ void write_contents(const print_job &job, uint32_t number)
     char scale[32];
     format_dot_scale(job.dpi, scale, sizeof scale);
     char text[512];
-    int length = snprintf(text, sizeof text, "q\n%s 0 0 %s 0 0 cm\n%u 0 0 %u %lld %lld cm\n/Im0 Do\nQ\n",
-                          scale, scale, job.layout.image_width, job.layout.image_height,
-                          (long long)job.layout.left, (long long)job.layout.bottom);
+    int length =
+        snprintf(text, sizeof text, "q\n%s 0 0 %s 0 0 cm\n%u 0 0 %u %lld %lld cm\n/Im0 Do\nQ\n",
+                 scale, scale, job.layout.image_width, job.layout.image_height,
+                 (long long)job.layout.left, (long long)job.layout.bottom);
     caption note;
     if (make_caption(job, &note))
-        length += snprintf(text + length, sizeof text - length,
-                           "BT /F1 %g Tf %.2f %.2f Td (%s) Tj ET\n", note.size, note.x, note.y,
-                           note.text);
+        length +=
+            snprintf(text + length, sizeof text - length, "BT /F1 %g Tf %.2f %.2f Td (%s) Tj ET\n",
+                     note.size, note.x, note.y, note.text);
     begin_object(number);
     out_printf("<< /Length %d >>\nstream\n%s\nendstream\nendobj\n", length, text);
 }

@@ -71,8 +71,8 @@ void write_page(print_job *job, uint32_t number)
     format_dot_scale(job->dpi, scale, sizeof scale);
     // From here on one unit is one printer dot.
     out_printf("%s %s scale\n%lld %lld translate\n%u %u sheetprint_image\n", scale, scale,
-               (long long)job->layout.left, (long long)job->layout.bottom,
-               job->layout.image_width, job->layout.image_height);
+               (long long)job->layout.left, (long long)job->layout.bottom, job->layout.image_width,
+               job->layout.image_height);
     static flate_stream stream;
     flate_begin(&stream, true);
     deflate_page(job, &stream);

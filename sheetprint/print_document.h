@@ -20,10 +20,10 @@ struct print_job {
     uint32_t dots = 3;
     uint32_t gain = 0;
     sheet_layout layout{};
-    char *const *page_files = nullptr;    // from the command line
+    char *const *page_files = nullptr; // from the command line
     uint32_t page_count = 0;
-    unsigned char *pixels = nullptr;      // page_pixels bytes, owned by main
-    page_raster raster;                   // set up by main for dots and gain
+    unsigned char *pixels = nullptr; // page_pixels bytes, owned by main
+    page_raster raster;              // set up by main for dots and gain
 };
 
 // Reads page file `path` into job.pixels; a file that cannot be read or is
@@ -42,9 +42,9 @@ void format_dot_scale(uint32_t dpi, char *text, size_t size);
 // A short note under the page on how to print it, with its baseline and
 // left end in points; false when there is no room for it below the page.
 struct caption {
-    char text[160];   // already escaped for a PostScript or PDF string
+    char text[160]; // already escaped for a PostScript or PDF string
     double x, y;
-    double size;      // font size in points
+    double size; // font size in points
 };
 bool make_caption(const print_job &job, caption *note);
 

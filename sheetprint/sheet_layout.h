@@ -14,9 +14,9 @@
 #include <cstdio>
 
 struct paper_size {
-    const char *name;    // as given on the command line
-    const char *media;   // as printer descriptions name it
-    uint32_t width_pt;   // PostScript points of 1/72 in
+    const char *name;  // as given on the command line
+    const char *media; // as printer descriptions name it
+    uint32_t width_pt; // PostScript points of 1/72 in
     uint32_t height_pt;
 };
 
@@ -33,11 +33,11 @@ constexpr uint32_t max_dpi = 9600;
 constexpr uint32_t max_dots = 64;
 
 struct sheet_layout {
-    uint32_t image_width;    // bitmap width in printer dots
-    uint32_t image_height;   // bitmap height in printer dots
-    int64_t left;            // dots from the sheet's left edge to the bitmap
-    int64_t bottom;          // dots from the sheet's bottom edge to the bitmap
-    bool fits;               // inside the printer margins on every side
+    uint32_t image_width;  // bitmap width in printer dots
+    uint32_t image_height; // bitmap height in printer dots
+    int64_t left;          // dots from the sheet's left edge to the bitmap
+    int64_t bottom;        // dots from the sheet's bottom edge to the bitmap
+    bool fits;             // inside the printer margins on every side
 };
 
 // dpi and dots must lie within the limits above.

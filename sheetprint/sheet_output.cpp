@@ -62,7 +62,7 @@ void open_output(const char *path)
     output.path = path;
     output.file = path ? fopen(path, "wb") : stdout;
     if (!output.file) {
-        output.path = nullptr;   // nothing of ours to remove
+        output.path = nullptr; // nothing of ours to remove
         fatal_errno("cannot open %s for writing", path);
     }
     struct stat status;

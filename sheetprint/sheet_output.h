@@ -19,9 +19,9 @@
 
 struct output_state {
     FILE *file = nullptr;
-    const char *path = nullptr;   // null for standard output
-    bool removable = false;       // a regular file that a failure may remove
-    uint64_t offset = 0;          // bytes written so far
+    const char *path = nullptr; // null for standard output
+    bool removable = false;     // a regular file that a failure may remove
+    uint64_t offset = 0;        // bytes written so far
 };
 
 extern output_state output;
@@ -55,7 +55,7 @@ void ascii85_finish(ascii85_state *state);
 
 struct flate_stream {
     z_stream zlib;
-    bool ascii85;          // PostScript text instead of raw PDF bytes
+    bool ascii85; // PostScript text instead of raw PDF bytes
     ascii85_state text;
     unsigned char chunk[65536];
 };

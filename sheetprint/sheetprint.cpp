@@ -72,14 +72,28 @@ void parse_options(int argc, char **argv, command_line *line, print_job *job)
     opterr = 0;
     while ((option = getopt(argc, argv, "o:f:p:r:d:g:h")) != -1) {
         switch (option) {
-        case 'o': line->output_path = optarg; break;
-        case 'f': line->format = optarg; break;
-        case 'p': line->paper = optarg; break;
-        case 'r': job->dpi = parse_count(optarg, "the resolution (-r)", min_dpi, max_dpi); break;
-        case 'd': job->dots = parse_count(optarg, "the dots per pixel (-d)", 1, max_dots); break;
-        case 'g': gain = optarg; break;
-        case 'h': usage(0);
-        default: usage(1);
+        case 'o':
+            line->output_path = optarg;
+            break;
+        case 'f':
+            line->format = optarg;
+            break;
+        case 'p':
+            line->paper = optarg;
+            break;
+        case 'r':
+            job->dpi = parse_count(optarg, "the resolution (-r)", min_dpi, max_dpi);
+            break;
+        case 'd':
+            job->dots = parse_count(optarg, "the dots per pixel (-d)", 1, max_dots);
+            break;
+        case 'g':
+            gain = optarg;
+            break;
+        case 'h':
+            usage(0);
+        default:
+            usage(1);
         }
     }
     // The gain is checked last: its limit depends on the dots per pixel.

@@ -39,8 +39,8 @@ four_sampler four_sampler_of(const bit_sampler &s)
     // centre; the extra 2 covers the rounding of the shifted coordinates.
     const double reach = fabs(s.across.x) + fabs(s.across.y) + fabs(s.down.x) + fabs(s.down.y);
     const double margin = reach + 2;
-    return {s, _mm_set1_pd((double)g.width), _mm_set1_pd(margin),
-            _mm_set1_pd(g.last_x - margin), _mm_set1_pd(g.last_y - margin)};
+    return {s, _mm_set1_pd((double)g.width), _mm_set1_pd(margin), _mm_set1_pd(g.last_x - margin),
+            _mm_set1_pd(g.last_y - margin)};
 }
 
 four_points shifted(const four_points &p, point_f64 step, bool forward)
@@ -58,10 +58,12 @@ four_points shifted(const four_points &p, point_f64 step, bool forward)
 // fails the test).
 inline bool all_inside(const four_sampler &f, const four_points &p)
 {
-    const __m128d x = _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(p.x01, f.low), _mm_cmplt_pd(p.x01, f.high_x)),
-                                 _mm_and_pd(_mm_cmpgt_pd(p.x23, f.low), _mm_cmplt_pd(p.x23, f.high_x)));
-    const __m128d y = _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(p.y01, f.low), _mm_cmplt_pd(p.y01, f.high_y)),
-                                 _mm_and_pd(_mm_cmpgt_pd(p.y23, f.low), _mm_cmplt_pd(p.y23, f.high_y)));
+    const __m128d x =
+        _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(p.x01, f.low), _mm_cmplt_pd(p.x01, f.high_x)),
+                   _mm_and_pd(_mm_cmpgt_pd(p.x23, f.low), _mm_cmplt_pd(p.x23, f.high_x)));
+    const __m128d y =
+        _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(p.y01, f.low), _mm_cmplt_pd(p.y01, f.high_y)),
+                   _mm_and_pd(_mm_cmpgt_pd(p.y23, f.low), _mm_cmplt_pd(p.y23, f.high_y)));
     return _mm_movemask_pd(_mm_and_pd(x, y)) == 3;
 }
 
@@ -148,8 +150,8 @@ __m128 sharpened_four(const four_sampler &f, const four_points &p)
 // located one by one (locate_apart).
 struct four_bits {
     int32_t x[4], y[4];
-    bool one_cell;          // x[k] = x[0] + k, one row, cell of x[0]
-    bit_cell cell;          // of x[0]
+    bool one_cell; // x[k] = x[0] + k, one row, cell of x[0]
+    bit_cell cell; // of x[0]
 };
 
 four_bits locate_four(uint32_t position)
@@ -159,8 +161,8 @@ four_bits locate_four(uint32_t position)
     bit_to_pixel(position + 3, &b.x[3], &b.y[3]);
     // Positions map to pixels in order along a row, so a span of three
     // pixels leaves no room for a skipped one.
-    b.one_cell = b.y[3] == b.y[0] && b.x[3] == b.x[0] + 3 &&
-                 cell_column(b.x[0]) == cell_column(b.x[3]);
+    b.one_cell =
+        b.y[3] == b.y[0] && b.x[3] == b.x[0] + 3 && cell_column(b.x[0]) == cell_column(b.x[3]);
     if (b.one_cell) {
         for (int k = 1; k < 3; k++) {
             b.x[k] = b.x[0] + k;
@@ -180,11 +182,13 @@ void locate_in_one_cell(const page_state &page, const four_bits &b, four_points 
 {
     const bit_cell &c = b.cell;
     const double *fractions = &cell_fractions[b.x[0] - pitch * c.cx - centre_offset - first_offset];
-    const __m128d one = _mm_set1_pd(1.0), fx01 = _mm_loadu_pd(fractions), fx23 = _mm_loadu_pd(fractions + 2);
+    const __m128d one = _mm_set1_pd(1.0), fx01 = _mm_loadu_pd(fractions),
+                  fx23 = _mm_loadu_pd(fractions + 2);
     const __m128d rx01 = _mm_sub_pd(one, fx01), rx23 = _mm_sub_pd(one, fx23);
     const __m128d fy = _mm_set1_pd(c.fy), ry = _mm_set1_pd(1 - c.fy), half = _mm_set1_pd(0.5);
     const point_f64 g00 = page.cross_grid[c.cx][c.cy], g10 = page.cross_grid[c.cx + 1][c.cy];
-    const point_f64 g01 = page.cross_grid[c.cx][c.cy + 1], g11 = page.cross_grid[c.cx + 1][c.cy + 1];
+    const point_f64 g01 = page.cross_grid[c.cx][c.cy + 1],
+                    g11 = page.cross_grid[c.cx + 1][c.cy + 1];
     auto across = [](double right, double left, __m128d f, __m128d r) {
         return _mm_add_pd(_mm_mul_pd(_mm_set1_pd(right), f), _mm_mul_pd(_mm_set1_pd(left), r));
     };
@@ -200,9 +204,12 @@ void locate_in_one_cell(const page_state &page, const four_bits &b, four_points 
     const __m128 onef = _mm_set1_ps(1.0f), rxf = _mm_sub_ps(onef, fxf);
     const float fyf = (float)c.fy;
     const float l00 = page.cross_cutlevels[c.cx][c.cy], l10 = page.cross_cutlevels[c.cx + 1][c.cy];
-    const float l01 = page.cross_cutlevels[c.cx][c.cy + 1], l11 = page.cross_cutlevels[c.cx + 1][c.cy + 1];
-    const __m128 top = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(l10), fxf), _mm_mul_ps(_mm_set1_ps(l00), rxf));
-    const __m128 bottom = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(l11), fxf), _mm_mul_ps(_mm_set1_ps(l01), rxf));
+    const float l01 = page.cross_cutlevels[c.cx][c.cy + 1],
+                l11 = page.cross_cutlevels[c.cx + 1][c.cy + 1];
+    const __m128 top =
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(l10), fxf), _mm_mul_ps(_mm_set1_ps(l00), rxf));
+    const __m128 bottom =
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(l11), fxf), _mm_mul_ps(_mm_set1_ps(l01), rxf));
     *cut = _mm_add_ps(_mm_mul_ps(bottom, _mm_set1_ps(fyf)), _mm_mul_ps(_mm_set1_ps(1 - fyf), top));
 }
 

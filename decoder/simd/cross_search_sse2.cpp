@@ -101,7 +101,8 @@ bool plan_rows(const lane_axes &rows, int32_t n, lane_rows &plan)
         if (k == 0)
             plan.count = last + 2 - first;
         for (int32_t jj = 0; jj < n; jj++) {
-            const int64_t f = rows.forward_cell[jj][k] - first, b = rows.backward_cell[jj][k] - first;
+            const int64_t f = rows.forward_cell[jj][k] - first,
+                          b = rows.backward_cell[jj][k] - first;
             if (k == 0) {
                 plan.forward[jj] = f;
                 plan.backward[jj] = b;
@@ -126,8 +127,8 @@ void fill_lane_column(const sample_grid &g, const lane_rows &plan, const int32_t
     const uint8_t *q2 = g.image + plan.lo[2] * width + cell[2];
     const uint8_t *q3 = g.image + plan.lo[3] * width + cell[3];
     for (int64_t r = 0, step = 0; r < count; r++, step += width)
-        across[r] = mix_across(four_pixel_pairs(q0 + step, q1 + step, q2 + step, q3 + step), fraction,
-                               rest);
+        across[r] = mix_across(four_pixel_pairs(q0 + step, q1 + step, q2 + step, q3 + step),
+                               fraction, rest);
 }
 
 // mix_rows in every lane, less the cutlevel.
@@ -167,8 +168,9 @@ __m128 mix_four(const sample_grid &g, const int32_t *cx, const int32_t *cy, __m1
                 __m128 fy, __m128 ry)
 {
     const int64_t width = g.width;
-    const uint8_t *const q[lanes] = {g.image + cy[0] * width + cx[0], g.image + cy[1] * width + cx[1],
-                                     g.image + cy[2] * width + cx[2], g.image + cy[3] * width + cx[3]};
+    const uint8_t *const q[lanes] = {
+        g.image + cy[0] * width + cx[0], g.image + cy[1] * width + cx[1],
+        g.image + cy[2] * width + cx[2], g.image + cy[3] * width + cx[3]};
     return bilinear_mix_four(q, width, fx, rx, fy, ry);
 }
 
@@ -218,10 +220,11 @@ bool simd_four_offsets(const sample_grid &g, const offset_frame &f, double a, do
     const __m128d b23 = _mm_add_pd(_mm_set1_pd(b), _mm_setr_pd(2 * db, 3 * db));
     alignas(16) int32_t cx[lanes], cy[lanes];
     __m128 fx, rx, fy, ry;
-    if (!split_four(along_axes(a01, b01, f.h.x, f.p.x, f.v.x), along_axes(a23, b23, f.h.x, f.p.x, f.v.x),
-                    _mm_set1_pd(g.last_x), cx, &fx, &rx) ||
-        !split_four(along_axes(a01, b01, f.h.y, f.p.y, f.v.y), along_axes(a23, b23, f.h.y, f.p.y, f.v.y),
-                    _mm_set1_pd(g.last_y), cy, &fy, &ry))
+    if (!split_four(along_axes(a01, b01, f.h.x, f.p.x, f.v.x),
+                    along_axes(a23, b23, f.h.x, f.p.x, f.v.x), _mm_set1_pd(g.last_x), cx, &fx,
+                    &rx) ||
+        !split_four(along_axes(a01, b01, f.h.y, f.p.y, f.v.y),
+                    along_axes(a23, b23, f.h.y, f.p.y, f.v.y), _mm_set1_pd(g.last_y), cy, &fy, &ry))
         return false;
     _mm_storeu_ps(out, mix_four(g, cx, cy, fx, rx, fy, ry));
     return true;

@@ -49,8 +49,8 @@ inline __m128 bilinear_mix_four(const uint8_t *const *q, int64_t width, __m128 f
                                 __m128 fy, __m128 ry)
 {
     const __m128 upper = mix_across(four_pixel_pairs(q[0], q[1], q[2], q[3]), fx, rx);
-    const __m128 lower =
-        mix_across(four_pixel_pairs(q[0] + width, q[1] + width, q[2] + width, q[3] + width), fx, rx);
+    const __m128 lower = mix_across(
+        four_pixel_pairs(q[0] + width, q[1] + width, q[2] + width, q[3] + width), fx, rx);
     return _mm_add_ps(_mm_mul_ps(lower, fy), _mm_mul_ps(ry, upper));
 }
 

@@ -38,7 +38,8 @@ TEST(ConditionImage, CycleCountsAndProgress)
     EXPECT_EQ(t->image, before);
     EXPECT_EQ(t->work, before);
 
-    EXPECT_EQ(condition_with_bit_sizes(*t, 2, 2), "Doing 1 cycles of max and 1 cycles of min.\n1 1 \n");
+    EXPECT_EQ(condition_with_bit_sizes(*t, 2, 2),
+              "Doing 1 cycles of max and 1 cycles of min.\n1 1 \n");
     EXPECT_EQ(t->work, t->image);
     EXPECT_EQ(condition_with_bit_sizes(*t, 4, 4),
               "Doing 2 cycles of max and 2 cycles of min.\n1 2 1 2 \n"
@@ -48,7 +49,8 @@ TEST(ConditionImage, CycleCountsAndProgress)
     EXPECT_EQ(condition_with_bit_sizes(*t, 2, 4),
               "Doing 1 cycles of max and 1 cycles of min.\n1 1 \n"
               "Doing 1 cycles of 1 2 1 / 2 4 2 / 1 2 1 blur.\n1 \n");
-    EXPECT_EQ(condition_with_bit_sizes(*t, 2, 3.9999999), "Doing 1 cycles of max and 1 cycles of min.\n1 1 \n");
+    EXPECT_EQ(condition_with_bit_sizes(*t, 2, 3.9999999),
+              "Doing 1 cycles of max and 1 cycles of min.\n1 1 \n");
 }
 
 // Each pixel becomes the maximum of the 2 x 2 block it is the lower right
@@ -64,9 +66,12 @@ TEST(ConditionImage, MaxAndMinCyclesAgainstBlocks)
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             uint8_t m = at(x, y);
-            if (x > 0) m = std::max(m, at(x - 1, y));
-            if (y > 0) m = std::max(m, at(x, y - 1));
-            if (x > 0 && y > 0) m = std::max(m, at(x - 1, y - 1));
+            if (x > 0)
+                m = std::max(m, at(x - 1, y));
+            if (y > 0)
+                m = std::max(m, at(x, y - 1));
+            if (x > 0 && y > 0)
+                m = std::max(m, at(x - 1, y - 1));
             ASSERT_EQ(t->image[(size_t)y * w + x], m) << x << "," << y;
         }
     t->image = original;
@@ -75,9 +80,12 @@ TEST(ConditionImage, MaxAndMinCyclesAgainstBlocks)
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             uint8_t m = at(x, y);
-            if (x + 1 < w) m = std::min(m, at(x + 1, y));
-            if (y + 1 < h) m = std::min(m, at(x, y + 1));
-            if (x + 1 < w && y + 1 < h) m = std::min(m, at(x + 1, y + 1));
+            if (x + 1 < w)
+                m = std::min(m, at(x + 1, y));
+            if (y + 1 < h)
+                m = std::min(m, at(x, y + 1));
+            if (x + 1 < w && y + 1 < h)
+                m = std::min(m, at(x + 1, y + 1));
             ASSERT_EQ(t->image[(size_t)y * w + x], m) << x << "," << y;
         }
 }
@@ -85,8 +93,8 @@ TEST(ConditionImage, MaxAndMinCyclesAgainstBlocks)
 TEST(ConditionImage, MaxMinRemovesLonePixelKeepsSquare)
 {
     auto t = make_test_page(12, 10);
-    t->image[2 * 12 + 2] = 0;                   // lone pixel
-    for (int y = 5; y < 7; y++)                 // 2 x 2 square
+    t->image[2 * 12 + 2] = 0;   // lone pixel
+    for (int y = 5; y < 7; y++) // 2 x 2 square
         for (int x = 7; x < 9; x++)
             t->image[(size_t)y * 12 + x] = 0;
     std::vector<uint8_t> expected(12 * 10, 255);

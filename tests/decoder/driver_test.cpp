@@ -49,7 +49,8 @@ std::string page_lines(const std::string &name)
     const char *level = "Black 0, white 255, cutlevel 26 (0x1a), fill cutlevel 128 (0x80)\n";
     return "Decoding PNG file " + name + "...\n" +
            "Input 40 x 30 pixels, taking 0.0024 megabytes for 2 framebuffers.\n"
-           "Average pixel value 234\n" + level + level +
+           "Average pixel value 234\n" +
+           level + level +
            "Removing dirt from the white border: white border identified, data area identified, "
            "erased 0 pixels of dirt.\n"
            "Searching for the corners.\n"
@@ -88,7 +89,8 @@ protected:
 
 TEST_F(unpaprel_cli, fewer_than_two_arguments_print_the_usage)
 {
-    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"0-65-93-24-3-1-2-24"}}) {
+    for (auto args :
+         {std::vector<std::string>{}, std::vector<std::string>{"0-65-93-24-3-1-2-24"}}) {
         command_result r = run(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, usage);
@@ -167,7 +169,9 @@ TEST_F(unpaprel_cli, pages_until_the_first_missing_one)
     std::string tail = r.err.substr(last_page + 46);
     unsigned long damaged = 0;
     ASSERT_EQ(sscanf(tail.c_str(), "unpaprel: %lu irreparable codewords, the payload is damaged\n",
-                     &damaged), 1) << tail;
+                     &damaged),
+              1)
+        << tail;
     EXPECT_EQ(tail, "unpaprel: " + std::to_string(damaged) +
                         " irreparable codewords, the payload is damaged\n");
     EXPECT_EQ(damaged % 3, 0u) << "three identical pages";
@@ -185,14 +189,15 @@ TEST_F(unpaprel_cli, base_with_directory_and_failure_image_in_the_working_direct
     page("sub/scan_0002.png", speck);
     command_result r = run({"0-65-93-24-3-1-2-24", "sub/scan"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.size(), 199773u);  // the first page's payload stays written
+    EXPECT_EQ(r.out.size(), 199773u); // the first page's payload stays written
     EXPECT_TRUE(file_exists(dir + "/sub/scan_0001_debug.pgm"));
     EXPECT_FALSE(file_exists(dir + "/sub/scan_0002_debug.pgm"));
     std::string tail = "erased 4 pixels of dirt.\nSearching for the corners.\n"
                        "Error: cannot find upper left corner\nSee failure_debug.pgm why.\n";
     ASSERT_GE(r.err.size(), tail.size());
     EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
-    EXPECT_EQ(read_file(dir + "/failure_debug.pgm"), "P5\n40 30\n255\n" + std::string(1200, '\xff'));
+    EXPECT_EQ(read_file(dir + "/failure_debug.pgm"),
+              "P5\n40 30\n255\n" + std::string(1200, '\xff'));
 }
 
 TEST_F(unpaprel_cli, debug_image_that_cannot_be_written_is_only_a_warning)
@@ -243,8 +248,9 @@ TEST_F(unpaprel_cli, page_limit_fails_only_when_a_page_lies_beyond_it)
     };
     // The frames hold irreparable words, so the complete run ends with the
     // damage line, not with the page limit.
-    EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
-                "scan_0002_debug.pgm.\nunpaprel: [0-9]+ irreparable codewords, the payload is damaged\n$");
+    EXPECT_EXIT(
+        decode(), ::testing::ExitedWithCode(1),
+        "scan_0002_debug.pgm.\nunpaprel: [0-9]+ irreparable codewords, the payload is damaged\n$");
     page("scan_0003.png");
     EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
                 "scan_0002_debug.pgm.\nunpaprel: Too many pages - 10,000 or more.\n$");

@@ -83,7 +83,8 @@ TEST(DecodeCodeword, ThreeErrorsInOrderOfBitIndex)
     decoded d = decode(run, *t, 0xDEF732 ^ 0x800000 ^ 0x040000 ^ 0x000008, 1234);
     EXPECT_EQ(d.data, 0xDEFu);
     // 0xDEF732: bit 23 is 1 (received 0), bit 18 is 1 (received 0), bit 3 is 0.
-    EXPECT_EQ(d.err, header + coordinate(1234, 0, '\'') + coordinate(1234, 5, '\'') + coordinate(1234, 20, ','));
+    EXPECT_EQ(d.err, header + coordinate(1234, 0, '\'') + coordinate(1234, 5, '\'') +
+                         coordinate(1234, 20, ','));
     EXPECT_EQ(run.damage.golay_stats[3], 1u);
     EXPECT_EQ(run.damage.white_dirt, 2u);
     EXPECT_EQ(run.damage.black_dirt, 1u);
@@ -93,7 +94,7 @@ TEST(DecodeCodeword, FourErrorsAreIrreparable)
 {
     auto t = exact_page();
     decoder_run run;
-    const uint64_t received = 0x123207 ^ 0xF00000;     // four data bits wrong
+    const uint64_t received = 0x123207 ^ 0xF00000; // four data bits wrong
     decoded d = decode(run, *t, received, 42);
     EXPECT_EQ(d.data, (uint32_t)(received >> 12));
     std::string expected = "\n" + std::string(header);
@@ -116,13 +117,13 @@ TEST(PrintBadbit, RingsAndMarginLines)
     std::fill(t->work.begin(), t->work.end(), 77);
     decoder_run run;
     testing::internal::CaptureStderr();
-    print_badbit(run, t->page, 0, 0, black_dirt_kind);            // data (6, 0): input (28, 22)
-    print_badbit(run, t->page, 0, 23, white_dirt_kind);           // data (864, 2121): input (886, 2143)
+    print_badbit(run, t->page, 0, 0, black_dirt_kind);  // data (6, 0): input (28, 22)
+    print_badbit(run, t->page, 0, 23, white_dirt_kind); // data (864, 2121): input (886, 2143)
     flush_damage_list();
     testing::internal::GetCapturedStderr();
     const uint32_t w = t->page.width, h = t->page.height;
     auto at = [&](int64_t x, int64_t y) { return t->work[(size_t)y * w + (size_t)x]; };
-    EXPECT_EQ(at(28, 22), 77);     // for r = 2 the centre is left alone
+    EXPECT_EQ(at(28, 22), 77); // for r = 2 the centre is left alone
     EXPECT_EQ(at(27, 21), 0);
     EXPECT_EQ(at(29, 23), 0);
     EXPECT_EQ(at(30, 22), 255);
@@ -134,7 +135,7 @@ TEST(PrintBadbit, RingsAndMarginLines)
     for (int64_t y = 0; y < 20; y++)
         EXPECT_EQ(at(28, y), 0);
     EXPECT_EQ(at(20, 22), 77);
-    EXPECT_EQ(at(28, 20), 255);     // the ring, not the margin line
+    EXPECT_EQ(at(28, 20), 255); // the ring, not the margin line
 
     EXPECT_EQ(at(886, 2143), 77);
     EXPECT_EQ(at(885, 2142), 255);
@@ -155,7 +156,7 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     // ring of distance 6 sticks out of the scan above and to the left.
     auto t = draw_test_page(1, 0, {});
     set_exact_crosses(*t);
-    t->page.bit_width = t->page.bit_height = 3;      // r = 6
+    t->page.bit_width = t->page.bit_height = 3; // r = 6
     std::fill(t->work.begin(), t->work.end(), 77);
     decoder_run run;
     testing::internal::CaptureStderr();
@@ -171,7 +172,7 @@ TEST(PrintBadbit, IrreparableColoursAndScanEdge)
     EXPECT_EQ(at(8 + 5, 2), 0);
     EXPECT_EQ(at(8, 2 + 5), 0);
     EXPECT_EQ(at(8, 2), 77);
-    EXPECT_EQ(run.damage.bad_bits, 0u);        // counted per codeword by the decoder
+    EXPECT_EQ(run.damage.bad_bits, 0u); // counted per codeword by the decoder
 }
 
 // A list longer than the buffer it is gathered in comes out whole and in
@@ -199,7 +200,8 @@ TEST(PrintBadbit, InvalidPositionIsAnAssertion)
 {
     auto t = exact_page();
     decoder_run run;
-    EXPECT_DEATH(print_badbit(run, t->page, 0, 24, black_dirt_kind), "print_badbit: Assertion `x>=0' failed");
+    EXPECT_DEATH(print_badbit(run, t->page, 0, 24, black_dirt_kind),
+                 "print_badbit: Assertion `x>=0' failed");
     // The list gathered so far goes out before the report.
     EXPECT_DEATH(
         {
@@ -238,8 +240,9 @@ TEST(ReportPageDamage, CleanPage)
 {
     decoder_run run;
     run.damage.golay_stats[0] = codewords_per_page;
-    EXPECT_EQ(report(run), "No bad bits!\nGolay stats\n===========\n0 bad bits      133182\n1 bad bit       0\n"
-                        "2 bad bits      0\n3 bad bits      0\n4 bad bits      0\ntotal codewords 133182\n");
+    EXPECT_EQ(report(run),
+              "No bad bits!\nGolay stats\n===========\n0 bad bits      133182\n1 bad bit       0\n"
+              "2 bad bits      0\n3 bad bits      0\n4 bad bits      0\ntotal codewords 133182\n");
 }
 
 TEST(ReportPageDamage, TwentyThreeBadBits)
@@ -252,7 +255,8 @@ TEST(ReportPageDamage, TwentyThreeBadBits)
     const uint64_t stats[5] = {133172, 3, 3, 2, 2};
     std::copy(stats, stats + 5, run.damage.golay_stats);
     EXPECT_EQ(report(run),
-              "\n23 bits bad from 3196368, bit error rate 0.000719567%. 43.4783% black dirt, 21.7391% white dirt "
+              "\n23 bits bad from 3196368, bit error rate 0.000719567%. 43.4783% black dirt, "
+              "21.7391% white dirt "
               "and 8 (34.7826%) irreparable.\nGolay stats\n===========\n0 bad bits      133172\n"
               "1 bad bit       3\n2 bad bits      3\n3 bad bits      2\n4 bad bits      2\n"
               "total codewords 133182\n");

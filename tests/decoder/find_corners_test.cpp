@@ -53,7 +53,7 @@ TEST(find_corners, all_white_fails_at_the_upper_left_corner_first)
 
 TEST(find_corners, pixel_beyond_m_diagonals_is_invisible)
 {
-    corner_case c(20, 30);  // m = 20; (7, 9) is 21 steps from (19, 0)
+    corner_case c(20, 30); // m = 20; (7, 9) is 21 steps from (19, 0)
     c.dark(7, 9);
     c.search();
     EXPECT_EQ(c.missing, upper_right_corner);
@@ -64,7 +64,7 @@ TEST(find_corners, pixel_beyond_m_diagonals_is_invisible)
 
 TEST(find_corners, wide_image_searches_height_diagonals)
 {
-    corner_case far(30, 20);  // m = 20: (20, 0) is 20 steps from (0, 0)
+    corner_case far(30, 20); // m = 20: (20, 0) is 20 steps from (0, 0)
     far.dark(20, 0);
     far.search();
     EXPECT_EQ(far.missing, upper_left_corner);
@@ -72,7 +72,7 @@ TEST(find_corners, wide_image_searches_height_diagonals)
     corner_case near(30, 20);
     near.dark(19, 0);
     near.search();
-    EXPECT_EQ(near.missing, lower_left_corner);  // 19 + 19 from (0, 19)
+    EXPECT_EQ(near.missing, lower_left_corner); // 19 + 19 from (0, 19)
     EXPECT_STREQ(corner_name(near.missing), "lower left");
     expect_point(near.page->corners.upper_left, 19, 0, "upper left");
     expect_point(near.page->corners.upper_right, 20, 0, "upper right");
@@ -107,8 +107,8 @@ TEST(find_corners, rectangle_outline_gives_the_outer_pixel_corners)
         c.dark(x, 4), c.dark(x, 26);
     for (uint32_t y = 4; y <= 26; y++)
         c.dark(3, y), c.dark(16, y);
-    c.dark(0, 29, 100);  // equal to the cutlevel: white
-    c.dark(19, 0, 99);   // just below: dark, the nearest to the upper right
+    c.dark(0, 29, 100); // equal to the cutlevel: white
+    c.dark(19, 0, 99);  // just below: dark, the nearest to the upper right
     c.search();
     ASSERT_EQ(c.missing, corner_found);
     const page_corners &k = c.page->corners;
@@ -149,12 +149,13 @@ void fill_search_area_of(page_state &page, size_t floats)
 TEST(estimate_geometry, axis_aligned_page_at_one_pixel_per_bit)
 {
     geometry g = estimate({0, 0, 1546, 0, 0, 2242, 1546, 2242}, 2242);
-    EXPECT_EQ(g.messages,
-              "One bit is 1 horizontal pixels and 1 vertical pixels.\n"
-              "Input horizontal pixel vector 1,0, vertical 0,1. skew 0 deg, perpendicularity 90 deg.\n"
-              "Allocating search area of 2 x 2 (4) pixels.\n"
-              "Upper corners at 0, 0 and 1546, 0,\nlower corners at 0, 2242 and 1546, 2242.\n"
-              "Cross half for searching is 1 x 1 input pixels.\n");
+    EXPECT_EQ(
+        g.messages,
+        "One bit is 1 horizontal pixels and 1 vertical pixels.\n"
+        "Input horizontal pixel vector 1,0, vertical 0,1. skew 0 deg, perpendicularity 90 deg.\n"
+        "Allocating search area of 2 x 2 (4) pixels.\n"
+        "Upper corners at 0, 0 and 1546, 0,\nlower corners at 0, 2242 and 1546, 2242.\n"
+        "Cross half for searching is 1 x 1 input pixels.\n");
     EXPECT_EQ(g.page->bit_width, 1.0);
     EXPECT_EQ(g.page->bit_height, 1.0);
     EXPECT_EQ(g.page->chalf, 1);
@@ -173,16 +174,19 @@ TEST(estimate_geometry, bit_sizes_two_and_just_below)
     EXPECT_EQ(two.page->quadrant_half, 4);
     EXPECT_NE(two.messages.find("One bit is 2 horizontal pixels and 2 vertical pixels.\n"),
               std::string::npos);
-    EXPECT_NE(two.messages.find("Allocating search area of 6 x 6 (36) pixels.\n"), std::string::npos);
+    EXPECT_NE(two.messages.find("Allocating search area of 6 x 6 (36) pixels.\n"),
+              std::string::npos);
     fill_search_area_of(*two.page, 13 * 13);
 
     // 6153 / 2 / 1546 and 8923 / 2 / 2242: just under 2 both.
     geometry under = estimate({0, 0, 3077, 0, 0, 4462, 3076, 4461}, 2242);
     EXPECT_EQ(under.page->chalf, 2);
     EXPECT_EQ(under.page->quadrant_half, 4);
-    EXPECT_NE(under.messages.find("One bit is 1.98997 horizontal pixels and 1.98996 vertical pixels.\n"),
+    EXPECT_NE(
+        under.messages.find("One bit is 1.98997 horizontal pixels and 1.98996 vertical pixels.\n"),
+        std::string::npos);
+    EXPECT_NE(under.messages.find("Allocating search area of 4 x 4 (16) pixels.\n"),
               std::string::npos);
-    EXPECT_NE(under.messages.find("Allocating search area of 4 x 4 (16) pixels.\n"), std::string::npos);
     fill_search_area_of(*under.page, 9 * 9);
 }
 
@@ -200,7 +204,7 @@ TEST(estimate_geometry, rotated_page_reports_its_axes_and_skew)
     EXPECT_EQ(g.page->page_top, 0u);
     EXPECT_EQ(g.page->page_right, 1000u);
     EXPECT_EQ(g.page->page_bottom, 700u);
-    EXPECT_EQ(g.page->chalf, 0);  // under one input pixel per bit
+    EXPECT_EQ(g.page->chalf, 0); // under one input pixel per bit
     fill_search_area_of(*g.page, 1);
 }
 
@@ -209,7 +213,7 @@ TEST(axis_angle, is_the_counter_clockwise_angle_on_the_image)
     for (double degrees : {0.0, 30.0, 44.0, 46.0, 60.0, 90.0, 120.0, 150.0, 180.0, 200.0, 224.0,
                            -30.0, -60.0, -90.0, -120.0, -134.0}) {
         double r = degrees / 57.29577951308232;
-        point_f64 u = {cos(r), -sin(r)};  // y grows downward on the image
+        point_f64 u = {cos(r), -sin(r)}; // y grows downward on the image
         EXPECT_NEAR(axis_angle(u), degrees, 1e-9) << degrees;
     }
 }

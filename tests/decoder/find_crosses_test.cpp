@@ -32,7 +32,7 @@ void use_search_area(test_page &t, int32_t chalf_value)
 TEST(BilinearSample, WholePointsEdgesAndExtrapolation)
 {
     auto t = make_test_page(3, 2);
-    const uint8_t values[6] = {10, 20, 40, 60, 100, 200};   // row 0, then row 1
+    const uint8_t values[6] = {10, 20, 40, 60, 100, 200}; // row 0, then row 1
     for (int i = 0; i < 6; i++)
         t->image[i] = values[i];
     const page_state &p = t->page;
@@ -42,7 +42,7 @@ TEST(BilinearSample, WholePointsEdgesAndExtrapolation)
     EXPECT_EQ(bilinear_sample(p, 2, 0), 40.0f);
     EXPECT_EQ(bilinear_sample(p, 2, 1), 200.0f);
     EXPECT_EQ(bilinear_sample(p, 0.5, 0), 15.0f);
-    EXPECT_EQ(bilinear_sample(p, 0.25, 0.5), 41.25f);      // (25 + 45) / 2 + (5 + 7.5) / 2
+    EXPECT_EQ(bilinear_sample(p, 0.25, 0.5), 41.25f); // (25 + 45) / 2 + (5 + 7.5) / 2
     // Beyond the last column the white outside comes in.
     EXPECT_EQ(bilinear_sample(p, 2.5, 0), 147.5f);
     EXPECT_EQ(bilinear_sample(p, 7, 9), 255.0f);
@@ -73,7 +73,8 @@ TEST(CrossCorrelSearch, AgreesWithQuadrantSums)
                     bool left = a <= xpos - 1, upper = b <= ypos - 1;
                     expected += (left != upper) ? raw : -raw;
                 }
-            EXPECT_EQ(cross_correl_search(t->page, xpos, ypos), (float)expected) << xpos << "," << ypos;
+            EXPECT_EQ(cross_correl_search(t->page, xpos, ypos), (float)expected)
+                << xpos << "," << ypos;
         }
 }
 
@@ -159,7 +160,7 @@ TEST(QuarterPixelRefine, ZeroQuadrantHalfKeepsP0)
 TEST(MeasureCutlevel, LevelsAroundACross)
 {
     auto t = make_test_page(30, 30);
-    t->page.bit_width = t->page.bit_height = 1;     // window of 5 x 5 samples
+    t->page.bit_width = t->page.bit_height = 1; // window of 5 x 5 samples
     t->page.horizontal_vector = {1, 0};
     t->page.vertical_vector = {0, 1};
     t->page.cutlevel = 100;
@@ -202,7 +203,7 @@ TEST(MarkPoint, CheckerAndImageEdge)
         EXPECT_EQ(t->work[i], i == 0 ? 255 : 77) << i;
 
     std::fill(t->work.begin(), t->work.end(), 77);
-    mark_point(t->page, 2.6, 1.4);     // the pixel corner (3, 1)
+    mark_point(t->page, 2.6, 1.4); // the pixel corner (3, 1)
     EXPECT_EQ(t->work[1 * 4 + 3], 255);
     EXPECT_EQ(t->work[0 * 4 + 2], 255);
     EXPECT_EQ(t->work[1 * 4 + 2], 0);
@@ -216,7 +217,8 @@ TEST(CrossAssertions, ReportFunctionSourceAndExpression)
     use_search_area(*t, 1);
     EXPECT_DEATH(cross_correl_search(t->page, 2, 0),
                  "unpaprel: unpaprel:[0-9]+: cross_correl_search: Assertion `xpos<=chalf' failed");
-    EXPECT_DEATH(cross_correl_search(t->page, 0, -2), "cross_correl_search: Assertion `ypos>=-chalf' failed");
+    EXPECT_DEATH(cross_correl_search(t->page, 0, -2),
+                 "cross_correl_search: Assertion `ypos>=-chalf' failed");
 }
 
 // A whole page at 2 input pixels per page pixel with data on it; the corners
@@ -245,7 +247,8 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
             // A window of 9 x 9 samples inside the cross: white 255, black 0.
             ASSERT_FLOAT_EQ(t->page.cross_cutlevels[i][j], 255 * 0.06f);
         }
-    std::string first_line = "Finding crosses (93 lines), numbers indicate individual cutlevels:\n  0: ";
+    std::string first_line =
+        "Finding crosses (93 lines), numbers indicate individual cutlevels:\n  0: ";
     for (uint32_t i = 0; i < cross_cols; i++)
         first_line += "0f ";
     first_line += "\n";
@@ -257,7 +260,9 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
     // (3 input pixels) from it along both axes; the rest of work untouched.
     std::fill(t->work.begin(), t->work.end(), 77);
     mark_geometry(t->page);
-    auto work_at = [&](int64_t x, int64_t y) { return t->work[(size_t)y * t->page.width + (size_t)x]; };
+    auto work_at = [&](int64_t x, int64_t y) {
+        return t->work[(size_t)y * t->page.width + (size_t)x];
+    };
     const int64_t cx = 12 + 2 * (24 * 7 + 5), cy = 12 + 2 * (24 * 3 + 5);
     for (int64_t d : {0, 3, -3}) {
         EXPECT_EQ(work_at(cx + d, cy), 255);
@@ -267,7 +272,7 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
         EXPECT_EQ(work_at(cx, cy + d), 255);
     }
     EXPECT_EQ(work_at(cx + 1, cy + 1), 77);
-    EXPECT_EQ(work_at(13, 13), 255);            // the shifted upper left corner
+    EXPECT_EQ(work_at(13, 13), 255); // the shifted upper left corner
     EXPECT_EQ(work_at(12, 13), 0);
 }
 
@@ -306,7 +311,7 @@ TEST(QuarterPixelRefine, PicksWhatScoringEachCandidateInTurnPicks)
         EXPECT_EQ(found.y, (bu * h.y + p0.y) + bv * v.y) << p0.x << ", " << p0.y;
         moved += bu != 0 && bv != 0;
     }
-    EXPECT_GE(moved, 2);    // the fixture moves points along both axes
+    EXPECT_GE(moved, 2); // the fixture moves points along both axes
 }
 
 } // namespace

@@ -16,7 +16,7 @@ TEST(EmitDataBits, PacksTwelveBitWordsIntoBytes)
     testing::internal::CaptureStdout();
     emit_data_bits(run, 0xABC);
     fflush(stdout);
-    EXPECT_EQ(run.output_byte, 0x1C);       // the bits 1100 below the sentinel
+    EXPECT_EQ(run.output_byte, 0x1C); // the bits 1100 below the sentinel
     emit_data_bits(run, 0xDEF);
     EXPECT_EQ(run.output_byte, 1);
     emit_data_bits(run, 0x012);

@@ -20,7 +20,7 @@ namespace {
 
 struct loaded_scan {
     page_status status = page_decoded;
-    std::string reason;             // of a refused file
+    std::string reason; // of a refused file
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> pixels;
     std::string messages;
@@ -78,8 +78,8 @@ struct png_kind {
 };
 
 constexpr png_kind every_kind[] = {
-    {0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1}, {3, 2},
-    {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16},
+    {0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+    {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16},
 };
 
 class png_io_test : public ::testing::Test {
@@ -95,7 +95,8 @@ TEST_F(png_io_test, linear_grey_file_loads_byte_for_byte_and_reports_its_size)
         grey[i] = (uint8_t)(255 - i);
     ASSERT_TRUE(write_png(dir + "/a.png", 16, 16, grey));
     loaded_scan scan = load(dir + "/a.png");
-    EXPECT_EQ(scan.messages, "Input 16 x 16 pixels, taking 0.000512 megabytes for 2 framebuffers.\n");
+    EXPECT_EQ(scan.messages,
+              "Input 16 x 16 pixels, taking 0.000512 megabytes for 2 framebuffers.\n");
     EXPECT_EQ(scan.width, 16u);
     EXPECT_EQ(scan.height, 16u);
     EXPECT_EQ(scan.pixels, grey);
@@ -126,7 +127,7 @@ TEST_F(png_io_test, every_colour_type_and_depth_gives_one_grey_byte_per_pixel)
             o.interlaced = variant & 1;
             o.transparency = variant & 2;
             if (o.transparency && (kind.colour_type & 4))
-                continue;  // alpha types carry no tRNS chunk
+                continue; // alpha types carry no tRNS chunk
             SCOPED_TRACE(testing::Message() << "colour type " << kind.colour_type << ", depth "
                                             << kind.bit_depth << ", variant " << variant);
             ASSERT_TRUE(write_png(dir + "/k.png", 7, 5, grey, o));
@@ -144,13 +145,13 @@ TEST_F(png_io_test, interlaced_scan_equals_plain_scan)
     std::string noise = random_bytes(61 * 43, 5);
     std::vector<uint8_t> grey(noise.begin(), noise.end());
     png_options plain, interlaced;
-    plain.gamma = interlaced.gamma = 0;  // through the gamma step as well
+    plain.gamma = interlaced.gamma = 0; // through the gamma step as well
     interlaced.interlaced = true;
     ASSERT_TRUE(write_png(dir + "/p.png", 61, 43, grey, plain));
     ASSERT_TRUE(write_png(dir + "/i.png", 61, 43, grey, interlaced));
     loaded_scan a = load(dir + "/p.png"), b = load(dir + "/i.png");
     EXPECT_EQ(a.pixels, b.pixels);
-    EXPECT_NE(a.pixels, grey);  // the gamma step did change mid greys
+    EXPECT_NE(a.pixels, grey); // the gamma step did change mid greys
 }
 
 // Each broken file is refused with libpng's reason, after at most the size
@@ -175,7 +176,7 @@ TEST_F(png_io_test, unreadable_files_end_with_one_clear_line)
     expect_refused(dir + "/short.png", "Read Error");
 
     std::string corrupt = whole;
-    corrupt[29] ^= 0x55;  // the first byte of the header chunk's checksum
+    corrupt[29] ^= 0x55; // the first byte of the header chunk's checksum
     write_file(dir + "/corrupt.png", corrupt);
     expect_refused(dir + "/corrupt.png", "IHDR: CRC error");
 }
@@ -192,7 +193,7 @@ TEST(gamma_table, matches_the_display_gamma_samples_and_the_closed_form)
 {
     uint8_t table[256];
     fill_gamma_table(table);
-    const int samples[][2] = {{0, 0},    {1, 21},   {2, 28},   {8, 53},    {16, 72},   {32, 99},
+    const int samples[][2] = {{0, 0},    {1, 21},    {2, 28},    {8, 53},    {16, 72},  {32, 99},
                               {64, 136}, {128, 186}, {192, 224}, {254, 255}, {255, 255}};
     for (const auto &s : samples)
         EXPECT_EQ(table[s[0]], s[1]) << "entry " << s[0];
@@ -213,7 +214,7 @@ TEST_F(png_io_test, debug_image_is_the_gamma_mapped_work_buffer)
     EXPECT_EQ(err, "");
     EXPECT_EQ(status, page_decoded);
     EXPECT_EQ(read_file(dir + "/d.pgm"), std::string("P5\n3 2\n255\n\x00\xff\xba\x15\x88\x00", 17));
-    EXPECT_EQ(work[2], 186);  // mapped in place
+    EXPECT_EQ(work[2], 186); // mapped in place
 
     // A file that cannot be created is reported with its reason, for the
     // driver's warning, and nothing is printed here.
@@ -234,7 +235,7 @@ TEST_F(png_io_test, failure_image_is_the_image_through_the_gamma_table)
     page->work = work;
     EXPECT_EQ(dump_failure_image(*page, (dir + "/f.pgm").c_str()), page_decoded);
     EXPECT_EQ(read_file(dir + "/f.pgm"), std::string("P5\n2 2\n255\n\x00\x15\xba\xff", 15));
-    EXPECT_EQ(image[2], 128);  // the image itself is left as it was
+    EXPECT_EQ(image[2], 128); // the image itself is left as it was
 }
 
 TEST_F(png_io_test, debug_image_maps_every_byte_across_pieces_and_an_odd_end)

@@ -17,7 +17,10 @@ struct test_image {
     uint32_t width, height;
     std::vector<uint8_t> pixels;
 
-    test_image(uint32_t w, uint32_t h, uint8_t fill) : width(w), height(h), pixels((size_t)w * h, fill) {}
+    test_image(uint32_t w, uint32_t h, uint8_t fill)
+        : width(w), height(h), pixels((size_t)w * h, fill)
+    {
+    }
     uint8_t &at(uint32_t x, uint32_t y) { return pixels[(size_t)y * width + x]; }
     void rectangle(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t v)
     {
@@ -63,7 +66,8 @@ dirt_result remove_from(const test_image &img, uint8_t fill_cutlevel)
 std::string report(unsigned long erased)
 {
     return "Removing dirt from the white border: white border identified, data area identified, "
-           "erased " + std::to_string(erased) + " pixels of dirt.\n";
+           "erased " +
+           std::to_string(erased) + " pixels of dirt.\n";
 }
 
 TEST(remove_dirt, clean_scan_keeps_every_pixel)
@@ -78,9 +82,9 @@ TEST(remove_dirt, clean_scan_keeps_every_pixel)
 TEST(remove_dirt, specks_in_the_margin_go_with_what_they_enclose)
 {
     test_image img = framed_page();
-    img.rectangle(2, 30, 4, 32, ink);  // a ring with one paper pixel inside
-    img.at(55, 3) = ink;               // a lone speck
-    img.at(50, 20) = ink;              // touches the frame: part of the page
+    img.rectangle(2, 30, 4, 32, ink); // a ring with one paper pixel inside
+    img.at(55, 3) = ink;              // a lone speck
+    img.at(50, 20) = ink;             // touches the frame: part of the page
     img.at(51, 20) = ink;
     dirt_result r = remove_from(img, 125);
     EXPECT_EQ(r.messages, report(10));
@@ -97,7 +101,7 @@ TEST(remove_dirt, dark_band_along_an_edge_is_erased_even_under_seeds)
 {
     test_image img = framed_page();
     for (uint32_t y = 0; y < 44; y++)
-        img.at(0, y) = img.at(1, y) = ink;  // seeds (0, 0), (0, 22), (0, 43) lie on it
+        img.at(0, y) = img.at(1, y) = ink; // seeds (0, 0), (0, 22), (0, 43) lie on it
     dirt_result r = remove_from(img, 125);
     EXPECT_EQ(r.messages, report(88));
     for (uint32_t y = 0; y < 44; y++)
@@ -110,7 +114,7 @@ TEST(remove_dirt, dark_scanner_background_is_all_page)
     test_image img = framed_page();
     for (uint8_t &v : img.pixels)
         if (v == paper)
-            v = 60;  // everything below the fill cutlevel of 125
+            v = 60; // everything below the fill cutlevel of 125
     img.at(30, 20) = paper;
     dirt_result r = remove_from(img, 125);
     EXPECT_EQ(r.messages, report(0));
@@ -130,7 +134,7 @@ TEST(remove_dirt, fill_cutlevel_zero_makes_everything_margin)
 TEST(remove_dirt, open_frame_lets_the_margin_in_and_the_print_is_erased)
 {
     test_image img = framed_page();
-    img.at(30, 35) = paper;  // a gap in the bottom edge of the frame
+    img.at(30, 35) = paper; // a gap in the bottom edge of the frame
     size_t dark = 0;
     for (uint8_t v : img.pixels)
         dark += v == ink;
@@ -195,7 +199,8 @@ TEST(remove_dirt, fill_front_longer_than_the_initial_ring_is_followed)
         is_paper[i] = img.pixels[i] == paper;
     for (uint32_t seed : {0u, 64u, 127u})
         for (uint32_t other : {0u, 127u})
-            longest_front(is_paper, 128, seed, other, seen), longest_front(is_paper, 128, other, seed, seen);
+            longest_front(is_paper, 128, seed, other, seen),
+                longest_front(is_paper, 128, other, seed, seen);
     std::vector<bool> rest(img.pixels.size());
     for (size_t i = 0; i < img.pixels.size(); i++)
         rest[i] = !seen[i];

@@ -13,15 +13,14 @@ namespace {
 
 TEST(BitCell, EdgesUseTheOutermostCells)
 {
-    struct { int32_t x, y, cx, cy; double fx24, fy24; } cases[] = {
-        {0, 0, 0, 0, -2.5, -2.5},
-        {2, 1, 0, 0, -0.5, -1.5},
-        {3, 26, 0, 0, 0.5, 23.5},
-        {27, 27, 1, 1, 0.5, 0.5},
-        {1538, 2210, 63, 91, 23.5, 23.5},
-        {1539, 2211, 63, 91, 24.5, 24.5},
-        {1541, 2213, 63, 91, 26.5, 26.5},
-        {700, 1000, 29, 41, 1.5, 13.5},
+    struct {
+        int32_t x, y, cx, cy;
+        double fx24, fy24;
+    } cases[] = {
+        {0, 0, 0, 0, -2.5, -2.5},         {2, 1, 0, 0, -0.5, -1.5},
+        {3, 26, 0, 0, 0.5, 23.5},         {27, 27, 1, 1, 0.5, 0.5},
+        {1538, 2210, 63, 91, 23.5, 23.5}, {1539, 2211, 63, 91, 24.5, 24.5},
+        {1541, 2213, 63, 91, 26.5, 26.5}, {700, 1000, 29, 41, 1.5, 13.5},
     };
     for (const auto &c : cases) {
         bit_cell cell = locate_bit_cell(c.x, c.y);
@@ -92,7 +91,9 @@ TEST(SampleBit, DebugMarksOnEveryEighthRowAndColumn)
     auto t = draw_test_page(1, 3, {});
     set_exact_crosses(*t);
     std::fill(t->work.begin(), t->work.end(), 77);
-    auto work_at = [&](int32_t x, int32_t y) { return t->work[(size_t)(3 + y + 2) * t->page.width + 3 + x + 2]; };
+    auto work_at = [&](int32_t x, int32_t y) {
+        return t->work[(size_t)(3 + y + 2) * t->page.width + 3 + x + 2];
+    };
     auto image_at = [&](int32_t x, int32_t y) -> uint8_t & {
         return t->image[(size_t)(3 + y + 2) * t->page.width + 3 + x + 2];
     };
@@ -103,10 +104,10 @@ TEST(SampleBit, DebugMarksOnEveryEighthRowAndColumn)
     page_read r = read_all_bits(*t);
     EXPECT_EQ(r.run.damage.black_dirt, 1u);
     EXPECT_EQ(work_at(16, 9), 255);
-    EXPECT_EQ(work_at(19, 11), 77);     // neither on a marked row nor column
-    EXPECT_EQ(work_at(24, 8), 0);       // white, far above 255 once sharpened
-    EXPECT_EQ(work_at(40, 13), 0);      // a marked column
-    EXPECT_EQ(work_at(45, 16), 0);      // a marked row
+    EXPECT_EQ(work_at(19, 11), 77); // neither on a marked row nor column
+    EXPECT_EQ(work_at(24, 8), 0);   // white, far above 255 once sharpened
+    EXPECT_EQ(work_at(40, 13), 0);  // a marked column
+    EXPECT_EQ(work_at(45, 16), 0);  // a marked row
     // Crosses moved far off the scan: samples are white, every mark is
     // dropped and every bit reads 0.
     for (auto &column : t->page.cross_grid)

@@ -27,7 +27,8 @@ void fill_page_pixel(test_page &t, uint32_t px, uint32_t py, uint8_t value)
 {
     for (uint32_t dy = 0; dy < t.scale; dy++)
         for (uint32_t dx = 0; dx < t.scale; dx++)
-            t.image[(size_t)(t.margin + py * t.scale + dy) * t.page.width + t.margin + px * t.scale + dx] = value;
+            t.image[(size_t)(t.margin + py * t.scale + dy) * t.page.width + t.margin +
+                    px * t.scale + dx] = value;
 }
 
 void draw_template(test_page &t)
@@ -90,7 +91,8 @@ void set_exact_crosses(test_page &t)
 {
     for (uint32_t i = 0; i < cross_cols; i++)
         for (uint32_t j = 0; j < cross_rows; j++) {
-            t.page.cross_grid[i][j] = {t.margin + t.scale * (24.0 * i + 5), t.margin + t.scale * (24.0 * j + 5)};
+            t.page.cross_grid[i][j] = {t.margin + t.scale * (24.0 * i + 5),
+                                       t.margin + t.scale * (24.0 * j + 5)};
             t.page.cross_cutlevels[i][j] = 128;
         }
 }

@@ -14,7 +14,7 @@
 #include <vector>
 
 struct test_page {
-    page_state page;                // image, work and search_area point below
+    page_state page; // image, work and search_area point below
     std::vector<uint8_t> image, work;
     std::vector<float> search;
     uint32_t scale, margin;

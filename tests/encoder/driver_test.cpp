@@ -51,7 +51,8 @@ TEST_F(driver, ReadErrorIsReported)
     ASSERT_NE(run.input_file, nullptr);
     paprel_status status = encode_input(run);
     EXPECT_EQ(status.failure, paprel_failure::input_read);
-    EXPECT_EQ(message_of(run, status), "paprel: cannot read input file the input: Is a directory\n");
+    EXPECT_EQ(message_of(run, status),
+              "paprel: cannot read input file the input: Is a directory\n");
 }
 
 // The page turn starts deep in the bit writer: from a block of bytes and

@@ -9,10 +9,7 @@
 namespace {
 
 struct page_template : encoder_fixture {
-    uint8_t px(uint32_t x, uint32_t y) const
-    {
-        return page_pixel(run.page_buffer, x, y);
-    }
+    uint8_t px(uint32_t x, uint32_t y) const { return page_pixel(run.page_buffer, x, y); }
 
     // True when every page pixel of the rectangle has `value`.
     bool all_of(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t value) const
@@ -136,7 +133,8 @@ TEST_F(page_template, LongNameIsCut)
 
 TEST_F(page_template, ControlAndNonAsciiBytesAreSkipped)
 {
-    start(1, "a\tb\xC3\xA9" "c\n");
+    start(1, "a\tb\xC3\xA9"
+             "c\n");
     EXPECT_EQ(read_label(run.page_buffer), label_cells("  0-65-93-24-3-1-2-24 1/1 abc"));
     // Byte 127 takes the first 13 columns of the emblem and advances.
     start(1, "x\x7Fy");

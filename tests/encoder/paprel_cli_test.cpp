@@ -166,7 +166,8 @@ TEST_F(paprel_cli, PageFileThatCannotBeWritten)
     for (long limit : {1000L, 3466148L}) {
         result = run({"in"}, limit);
         EXPECT_EQ(result.status, 1) << limit;
-        EXPECT_EQ(result.err, "paprel: cannot write paprel_out_0001.pgm: File too large\n") << limit;
+        EXPECT_EQ(result.err, "paprel: cannot write paprel_out_0001.pgm: File too large\n")
+            << limit;
     }
     result = run({"in"}, 3466149L);
     EXPECT_EQ(result.status, 0) << "a page fits its exact size";

@@ -42,7 +42,8 @@ TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
         order.push_back(k);
     // After a whole page in order, indices again: the ends of the page and
     // of runs and random ones; the last codeword placed at an index counts.
-    for (uint32_t k : {0u, 133181u, 5u, 6u, 17u, 18u, 19u, 1151u, 1152u, 6911u, 6912u, 8453u, 8454u, 0u, 1u})
+    for (uint32_t k :
+         {0u, 133181u, 5u, 6u, 17u, 18u, 19u, 1151u, 1152u, 6911u, 6912u, 8453u, 8454u, 0u, 1u})
         order.push_back(k);
     for (int i = 0; i < 2000; i++)
         order.push_back(random() % codewords_per_page);
@@ -60,7 +61,8 @@ TEST(bit_placement, every_codeword_of_a_page_in_order_and_out_of_order)
     const auto grey = std::count(std::begin(run.page_buffer), std::end(run.page_buffer), 128);
     EXPECT_EQ((uint32_t)grey, page_pixels - bits_per_page);
     for (uint32_t x = 0; x < 2 * chalf; x++)
-        EXPECT_EQ(run.page_buffer[(2 + 24) * page_width + 2 + 24 + x], 128) << "a cross stays as it was";
+        EXPECT_EQ(run.page_buffer[(2 + 24) * page_width + 2 + 24 + x], 128)
+            << "a cross stays as it was";
 }
 
 // Encodes `bytes` from an empty page, with `extra_bits` zero bits first so
@@ -103,8 +105,10 @@ TEST(bit_placement, bytes_in_blocks_make_the_page_bytes_one_by_one_make)
     for (int extra_bits : {0, 1, 4, 8, 11}) {
         for (size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 150000u}) {
             std::vector<uint8_t> part(bytes.begin(), bytes.begin() + size);
-            encoded one_by_one = encode(part, extra_bits, false), blocks = encode(part, extra_bits, true);
-            EXPECT_TRUE(one_by_one.page == blocks.page) << extra_bits << " bits, " << size << " bytes";
+            encoded one_by_one = encode(part, extra_bits, false),
+                    blocks = encode(part, extra_bits, true);
+            EXPECT_TRUE(one_by_one.page == blocks.page)
+                << extra_bits << " bits, " << size << " bytes";
             EXPECT_EQ(one_by_one.accumulator, blocks.accumulator);
             EXPECT_EQ(one_by_one.index, blocks.index);
         }

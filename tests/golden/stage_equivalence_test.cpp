@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <limits>
@@ -59,7 +59,8 @@ std::vector<uint8_t> blobs(uint32_t w, uint32_t h, unsigned seed, unsigned count
         int cx = (int)(random() % w), cy = (int)(random() % h), r = 1 + (int)(random() % 6);
         for (int y = cy - r; y <= cy + r; y++)
             for (int x = cx - r; x <= cx + r; x++)
-                if (x >= 0 && y >= 0 && x < (int)w && y < (int)h && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                if (x >= 0 && y >= 0 && x < (int)w && y < (int)h &&
+                    (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
                     image[(size_t)y * w + x] = (uint8_t)(random() % 120);
     }
     return image;
@@ -126,7 +127,8 @@ void check_dirt_removal(const std::vector<uint8_t> &image, uint32_t w, uint32_t 
     std::string messages = capture_stderr([&] { remove_dirt(*f.page); });
     EXPECT_EQ(f.image, expected.image) << w << " x " << h << ", cutlevel " << (int)cut;
     EXPECT_EQ(f.work, expected.work) << w << " x " << h << ", cutlevel " << (int)cut;
-    EXPECT_NE(messages.find("erased " + std::to_string(expected.erased) + " pixels"), std::string::npos)
+    EXPECT_NE(messages.find("erased " + std::to_string(expected.erased) + " pixels"),
+              std::string::npos)
         << messages;
 }
 
@@ -143,7 +145,7 @@ TEST(fast_stages, dirt_removal_visits_what_a_pixel_fill_visits)
                     for (uint32_t y : {2u, h - 3}) {
                         image[(size_t)y * w + x] = 10;
                         if (x % 23 == 5)
-                            image[(size_t)y * w + x] = 230;     // a gap in the frame
+                            image[(size_t)y * w + x] = 230; // a gap in the frame
                     }
             for (uint8_t cut : {0, 1, 100, 128, 201, 255})
                 check_dirt_removal(image, w, h, cut);
@@ -187,8 +189,12 @@ std::vector<uint8_t> model_blur_cycle(const std::vector<uint8_t> &v, uint32_t w,
     auto at = [&](uint32_t x, uint32_t y) { return (uint32_t)v[(size_t)y * w + x]; };
     for (uint32_t y = 1; y + 1 < h; y++)
         for (uint32_t x = 1; x + 1 < w; x++)
-            out[(size_t)y * w + x] = (uint8_t)((4 * at(x, y) + 2 * (at(x, y - 1) + at(x, y + 1) + at(x - 1, y) + at(x + 1, y)) +
-                                                at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) + at(x + 1, y + 1) + 8) / 16);
+            out[(size_t)y * w + x] =
+                (uint8_t)((4 * at(x, y) +
+                           2 * (at(x, y - 1) + at(x, y + 1) + at(x - 1, y) + at(x + 1, y)) +
+                           at(x - 1, y - 1) + at(x + 1, y - 1) + at(x - 1, y + 1) +
+                           at(x + 1, y + 1) + 8) /
+                          16);
     return out;
 }
 
@@ -227,7 +233,8 @@ float model_bilinear(const page_state &page, double x, double y)
         return page.image[(size_t)row * page.width + (size_t)column];
     };
     double ix = x < 0 ? 0.0 : std::floor(x), iy = y < 0 ? 0.0 : std::floor(y);
-    float p00 = pixel(ix, iy), p10 = pixel(ix + 1, iy), p01 = pixel(ix, iy + 1), p11 = pixel(ix + 1, iy + 1);
+    float p00 = pixel(ix, iy), p10 = pixel(ix + 1, iy), p01 = pixel(ix, iy + 1),
+          p11 = pixel(ix + 1, iy + 1);
     float fx = (float)(x - ix), fy = (float)(y - iy);
     return (p11 * fx + p01 * (1 - fx)) * fy + (1 - fy) * (p10 * fx + p00 * (1 - fx));
 }
@@ -245,9 +252,11 @@ TEST(fast_stages, bilinear_samples_are_bit_for_bit_those_of_the_rule)
     for (auto &v : f.image)
         v = (uint8_t)random();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> xs = {0.0, -0.0, 1e-300, -1e-300, 0.25, 1.0, 17.5, w - 2.0, w - 1.5, w - 1.0,
-                              w - 1e-12, (double)w, w + 0.5, -0.5, -1.0, -3.75, 1e12, -1e12, nan};
-    std::vector<double> ys = {0.0, -0.0, 0.5, 11.125, h - 2.0, h - 1.25, h - 1.0, (double)h, -0.75, 1e15, nan};
+    std::vector<double> xs = {0.0,     -0.0,    1e-300,  -1e-300,   0.25,      1.0,     17.5,
+                              w - 2.0, w - 1.5, w - 1.0, w - 1e-12, (double)w, w + 0.5, -0.5,
+                              -1.0,    -3.75,   1e12,    -1e12,     nan};
+    std::vector<double> ys = {0.0,     -0.0,      0.5,   11.125, h - 2.0, h - 1.25,
+                              h - 1.0, (double)h, -0.75, 1e15,   nan};
     std::uniform_real_distribution<double> across(-2.0, w + 2.0), down(-2.0, h + 2.0);
     for (int i = 0; i < 300; i++) {
         xs.push_back(across(random));
@@ -290,11 +299,13 @@ TEST(fast_stages, quadrant_scores_follow_the_rule_for_small_and_large_halves)
     // large for that; points inside, near the edges and outside.
     for (int32_t n : {0, 1, 2, 6, 13, 64, 65, 70}) {
         f.page->quadrant_half = n;
-        std::vector<std::pair<double, double>> points = {{90.3, 70.8}, {0.5, 0.5}, {w - 0.5, h - 2.0}, {-3.0, 40.0}};
+        std::vector<std::pair<double, double>> points = {
+            {90.3, 70.8}, {0.5, 0.5}, {w - 0.5, h - 2.0}, {-3.0, 40.0}};
         for (int i = 0; i < 12; i++)
             points.push_back({across(random), down(random)});
         for (auto [x, y] : points)
-            EXPECT_TRUE(same_bits(quadrant_score(*f.page, x, y), model_quadrant_score(*f.page, x, y)))
+            EXPECT_TRUE(
+                same_bits(quadrant_score(*f.page, x, y), model_quadrant_score(*f.page, x, y)))
                 << "half " << n << " at " << x << ", " << y;
     }
 }
@@ -309,9 +320,12 @@ int model_sample_bit(page_state &page, uint32_t position)
     const bit_cell cell = locate_bit_cell(x, y);
     auto g = [&](int32_t i, int32_t j) { return page.cross_grid[cell.cx + i][cell.cy + j]; };
     const double fx = cell.fx, fy = cell.fy;
-    const double top_x = g(1, 0).x * fx + g(0, 0).x * (1 - fx), top_y = g(1, 0).y * fx + g(0, 0).y * (1 - fx);
-    const double bot_x = g(1, 1).x * fx + g(0, 1).x * (1 - fx), bot_y = g(1, 1).y * fx + g(0, 1).y * (1 - fx);
-    const double px = (bot_x * fy + top_x * (1 - fy)) - 0.5, py = (bot_y * fy + top_y * (1 - fy)) - 0.5;
+    const double top_x = g(1, 0).x * fx + g(0, 0).x * (1 - fx),
+                 top_y = g(1, 0).y * fx + g(0, 0).y * (1 - fx);
+    const double bot_x = g(1, 1).x * fx + g(0, 1).x * (1 - fx),
+                 bot_y = g(1, 1).y * fx + g(0, 1).y * (1 - fx);
+    const double px = (bot_x * fy + top_x * (1 - fy)) - 0.5,
+                 py = (bot_y * fy + top_y * (1 - fy)) - 0.5;
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const double bw = page.bit_width, bh = page.bit_height;
     const float left = model_bilinear(page, px - bw * h.x, py - bw * h.y);
@@ -323,11 +337,14 @@ int model_sample_bit(page_state &page, uint32_t position)
     const float sharpened = (float)((double)u * 7.0 + (double)centre);
     auto l = [&](int32_t i, int32_t j) { return page.cross_cutlevels[cell.cx + i][cell.cy + j]; };
     const float fxf = (float)fx, fyf = (float)fy;
-    const float top = l(1, 0) * fxf + l(0, 0) * (1 - fxf), bottom = l(1, 1) * fxf + l(0, 1) * (1 - fxf);
+    const float top = l(1, 0) * fxf + l(0, 0) * (1 - fxf),
+                bottom = l(1, 1) * fxf + l(0, 1) * (1 - fxf);
     const float cut = bottom * fyf + (1 - fyf) * top;
     if (x % 8 == 0 || y % 8 == 0) {
         double rounded = std::floor((double)sharpened + 0.5);
-        int32_t value = rounded <= 0 || std::isnan(rounded) ? 0 : rounded >= 255 ? 255 : (int32_t)rounded;
+        int32_t value = rounded <= 0 || std::isnan(rounded) ? 0
+                        : rounded >= 255                    ? 255
+                                                            : (int32_t)rounded;
         double column = std::floor(px + 0.5), row = std::floor(py + 0.5);
         if (column >= 0 && column < page.width && row >= 0 && row < page.height)
             page.work[(size_t)row * page.width + (size_t)column] = (uint8_t)(255 - value);
@@ -369,7 +386,7 @@ std::string capture_stdout(const std::function<void()> &action)
 // neighbours, so the order of the marks shows.
 struct bit_fixture {
     unsigned blob_seed, blob_count, grid_seed;
-    float lowest_level, highest_level;      // of the cross cutlevels
+    float lowest_level, highest_level; // of the cross cutlevels
 };
 
 void set_up_bit_page(frames &f, const bit_fixture &fixture)
@@ -412,7 +429,8 @@ page_of_bits read_bits(const bit_fixture &fixture, uint32_t step, bool use_model
             }
             for (uint32_t k = 0; k < codewords_per_page; k += step)
                 for (uint32_t n = 0; n < 24; n++)
-                    receive_bit(run, *f.page, model_sample_bit(*f.page, n * codewords_per_page + k), k);
+                    receive_bit(run, *f.page, model_sample_bit(*f.page, n * codewords_per_page + k),
+                                k);
             flush_damage_list();
         });
     });
@@ -594,9 +612,10 @@ TEST(fast_stages, quadrant_scores_in_batches_are_the_single_scores)
         }
         // Points whose samples reach the edges or lie beyond them, NaN, and
         // rows and columns rounded out of line, mixed into inside groups.
-        const point_f64 odd[] = {{0.5, 0.5}, {w - 1.5, h / 2.0}, {w / 2.0, h - 0.25}, {-3.0, 40.0},
-                                 {40.0, nan}, {nan, 40.0}, {n + 0.0, n + 1.0}, {n + 0.5, h - n - 1.5},
-                                 {below_128, 100.5}, {100.5, below_128}, {below_16, below_16}};
+        const point_f64 odd[] = {
+            {0.5, 0.5},         {w - 1.5, h / 2.0}, {w / 2.0, h - 0.25}, {-3.0, 40.0},
+            {40.0, nan},        {nan, 40.0},        {n + 0.0, n + 1.0},  {n + 0.5, h - n - 1.5},
+            {below_128, 100.5}, {100.5, below_128}, {below_16, below_16}};
         for (size_t k = 0; k < sizeof odd / sizeof odd[0]; k++) {
             points.insert(points.begin() + (long)(k * 5 % points.size()), odd[k]);
             points.push_back({90.25 + k, 70.75});
@@ -627,8 +646,9 @@ std::vector<float> model_search_area(const page_state &page, point_f64 p)
     for (int32_t r = 1; r < side; r++)
         for (int32_t q = 1; q < side; q++) {
             const double a = q - 1 - c2, b = r - 1 - c2;
-            area[q + r * side] = model_bilinear(page, (a * h.x + p.x) + b * v.x, (a * h.y + p.y) + b * v.y) -
-                                 (float)page.cutlevel;
+            area[q + r * side] =
+                model_bilinear(page, (a * h.x + p.x) + b * v.x, (a * h.y + p.y) + b * v.y) -
+                (float)page.cutlevel;
         }
     for (int32_t r = 0; r < side; r++)
         for (int32_t q = 1; q < side; q++)
@@ -644,12 +664,14 @@ float model_cutlevel(const page_state &page, point_f64 f)
 {
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     const int64_t level = page.cutlevel;
-    const int64_t wx = (int64_t)std::floor(page.bit_width * 2.25), wy = (int64_t)std::floor(page.bit_height * 2.25);
+    const int64_t wx = (int64_t)std::floor(page.bit_width * 2.25),
+                  wy = (int64_t)std::floor(page.bit_height * 2.25);
     float above = 0, below = 0;
     uint64_t above_count = 0, below_count = 0;
     for (int64_t a = -wx; a <= wx; a++)
         for (int64_t b = -wy; b <= wy; b++) {
-            const float s = model_bilinear(page, (a * h.x + f.x) + b * v.x, (a * h.y + f.y) + b * v.y);
+            const float s =
+                model_bilinear(page, (a * h.x + f.x) + b * v.x, (a * h.y + f.y) + b * v.y);
             const int64_t d = (int64_t)s - level;
             if (d > 0) {
                 above += (float)(d * d);
@@ -677,8 +699,8 @@ TEST(fast_stages, search_areas_and_cross_cutlevels_follow_the_rule)
     f.page->vertical_vector = {-0.0349, 0.9994};
     const double nan = std::numeric_limits<double>::quiet_NaN();
     // Inside, across each edge (groups of four partly outside), outside.
-    const point_f64 points[] = {{70.3, 61.7}, {33.25, 90.5}, {2.2, 60.4}, {w - 3.6, 50.1}, {80.8, 1.9},
-                                {60.5, h - 2.3}, {-2.5, -1.5}, {w + 4.0, h + 0.5}};
+    const point_f64 points[] = {{70.3, 61.7}, {33.25, 90.5},   {2.2, 60.4},  {w - 3.6, 50.1},
+                                {80.8, 1.9},  {60.5, h - 2.3}, {-2.5, -1.5}, {w + 4.0, h + 0.5}};
     for (int32_t chalf : {1, 2, 3, 5}) {
         std::vector<float> area((size_t)(4 * chalf + 1) * (4 * chalf + 1));
         f.page->chalf = chalf;
@@ -687,7 +709,8 @@ TEST(fast_stages, search_areas_and_cross_cutlevels_follow_the_rule)
             fill_search_area(*f.page, p);
             const std::vector<float> expected = model_search_area(*f.page, p);
             for (size_t i = 0; i < area.size(); i++)
-                ASSERT_TRUE(same_bits(area[i], expected[i])) << chalf << " at " << p.x << ", " << p.y << ": " << i;
+                ASSERT_TRUE(same_bits(area[i], expected[i]))
+                    << chalf << " at " << p.x << ", " << p.y << ": " << i;
         }
         fill_search_area(*f.page, {nan, 40.0});
         EXPECT_TRUE(same_bits(area.back(), model_search_area(*f.page, {nan, 40.0}).back()));
@@ -722,7 +745,8 @@ TEST(fast_stages, four_lane_paths_take_groups_inside_and_leave_the_edges)
     float scores[4] = {-1, -1, -1, -1};
     EXPECT_EQ(simd_four_scores(*f.page, inside, scores), simd_built);
     for (int k = 0; k < 4; k++)
-        EXPECT_TRUE(same_bits(scores[k], simd_built ? model_quadrant_score(*f.page, inside[k].x, inside[k].y) : -1))
+        EXPECT_TRUE(same_bits(
+            scores[k], simd_built ? model_quadrant_score(*f.page, inside[k].x, inside[k].y) : -1))
             << k;
     // The second point's columns reach to x = -3.
     const point_f64 at_edge[4] = {{70.3, 61.7}, {3.0, 61.7}, {70.3, 61.95}, {71.05, 62.2}};
@@ -732,7 +756,8 @@ TEST(fast_stages, four_lane_paths_take_groups_inside_and_leave_the_edges)
 
     const sample_grid g = grid_of(*f.page);
     const point_f64 h_axis = {0.9994, 0.0349}, v_axis = {-0.0349, 0.9994};
-    const offset_frame near_middle = {h_axis, v_axis, {70.3, 61.7}}, near_left = {h_axis, v_axis, {1.5, 61.7}};
+    const offset_frame near_middle = {h_axis, v_axis, {70.3, 61.7}},
+                       near_left = {h_axis, v_axis, {1.5, 61.7}};
     float samples[4] = {-1, -1, -1, -1};
     EXPECT_EQ(simd_four_offsets(g, near_middle, -3, 2, 1, 0, samples), simd_built);
     for (int k = 0; k < 4; k++) {

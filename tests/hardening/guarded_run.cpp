@@ -85,7 +85,7 @@ guarded_result run_guarded(const std::vector<std::string> &argv, const guarded_o
     std::string err_path = scratch + "/err";
     int pipe_ends[2] = {-1, -1};
     if (options.stdout_to_closed_pipe && pipe2(pipe_ends, O_CLOEXEC) == 0)
-        close(pipe_ends[0]);  // the reader is gone before the program starts
+        close(pipe_ends[0]); // the reader is gone before the program starts
     guarded_result result;
     pid_t pid = fork();
     if (pid == 0)
@@ -108,7 +108,8 @@ guarded_result run_guarded(const std::vector<std::string> &argv, const guarded_o
     if (result.signal != 0)
         return ::testing::AssertionFailure() << "killed by signal " << result.signal;
     if (result.status != status)
-        return ::testing::AssertionFailure() << "exit status " << result.status << ", not " << status
-                                             << "; standard error:\n" << result.err.substr(0, 2000);
+        return ::testing::AssertionFailure()
+               << "exit status " << result.status << ", not " << status << "; standard error:\n"
+               << result.err.substr(0, 2000);
     return ::testing::AssertionSuccess();
 }

@@ -15,24 +15,25 @@
 #include <vector>
 
 struct guarded_options {
-    std::string dir;                 // working directory; empty keeps the current one
-    std::string stdout_path;         // file for standard output; empty captures it
+    std::string dir;         // working directory; empty keeps the current one
+    std::string stdout_path; // file for standard output; empty captures it
     bool stdout_to_closed_pipe = false;
-    bool ignore_sigpipe = false;     // SIG_IGN survives exec, as from a shell's trap
-    bool as_nobody = false;          // uid and gid 65534 when started as root;
-                                     // status 125 when that is not allowed
-    long address_space_limit = -1;   // RLIMIT_AS in bytes; -1 none
+    bool ignore_sigpipe = false;   // SIG_IGN survives exec, as from a shell's trap
+    bool as_nobody = false;        // uid and gid 65534 when started as root;
+                                   // status 125 when that is not allowed
+    long address_space_limit = -1; // RLIMIT_AS in bytes; -1 none
     int timeout_seconds = 60;
 };
 
 struct guarded_result {
-    int status = -1;        // exit status; -1 when killed by a signal
-    int signal = 0;         // the terminating signal, 0 after a normal exit
+    int status = -1; // exit status; -1 when killed by a signal
+    int signal = 0;  // the terminating signal, 0 after a normal exit
     bool timed_out = false;
     std::string out, err;
 };
 
-guarded_result run_guarded(const std::vector<std::string> &argv, const guarded_options &options = {});
+guarded_result run_guarded(const std::vector<std::string> &argv,
+                           const guarded_options &options = {});
 
 // Success when the run ended by itself with `status`: not killed at the
 // deadline, not killed by a signal.  A failure shows the start of its

@@ -95,7 +95,7 @@ TEST_F(paprel_bad_input, file_without_read_permission_and_directory_without_writ
 TEST_F(paprel_bad_input, name_too_long_for_the_file_system)
 {
     write_file(dir + "/in", "payload");
-    std::string base(250, 'n');  // 259 characters with "_0001.pgm"
+    std::string base(250, 'n'); // 259 characters with "_0001.pgm"
     guarded_result r = run({"in", base});
     EXPECT_TRUE(ended_with(r, 1));
     EXPECT_EQ(r.err, "paprel: cannot open " + base + "_0001.pgm for writing.\n");

@@ -90,7 +90,8 @@ TEST_F(png_input_edges, gamma_chunk_at_and_beyond_its_limits)
         loaded l = load(dir + "/x.png");
         ASSERT_TRUE(l.ok) << l.reason;
         EXPECT_EQ(l.pixels, c.expected);
-        EXPECT_EQ(l.messages.find("libpng warning: gAMA") != std::string::npos, c.warns) << l.messages;
+        EXPECT_EQ(l.messages.find("libpng warning: gAMA") != std::string::npos, c.warns)
+            << l.messages;
     }
 }
 

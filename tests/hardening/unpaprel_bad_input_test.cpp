@@ -24,7 +24,8 @@ const char format[] = "0-65-93-24-3-1-2-24";
 
 bool ends_with(const std::string &text, const std::string &tail)
 {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 size_t count(const std::string &text, const std::string &part)
@@ -101,7 +102,7 @@ protected:
 struct broken_file {
     const char *what;
     std::string bytes;
-    const char *reason;     // libpng's, after "cannot read PNG file scan_0001.png: "
+    const char *reason; // libpng's, after "cannot read PNG file scan_0001.png: "
 };
 
 TEST_F(unpaprel_bad_input, broken_page_files_end_the_run_with_one_line_naming_them)
@@ -112,13 +113,13 @@ TEST_F(unpaprel_bad_input, broken_page_files_end_the_run_with_one_line_naming_th
     std::string bad_checksum = good, bad_deflate = good, depth_3 = good, zero_width = good,
                 taller = good;
     bad_checksum[idat + 8 + idat_length] ^= 1;
-    bad_deflate[idat + 8 + 2] ^= 0x7f;  // the first deflate block header, resealed
+    bad_deflate[idat + 8 + 2] ^= 0x7f; // the first deflate block header, resealed
     reseal_chunk(bad_deflate, idat);
     depth_3[24] = 3;
     reseal_chunk(depth_3, 8);
     put_big_endian_32(zero_width, 16, 0);
     reseal_chunk(zero_width, 8);
-    put_big_endian_32(taller, 20, 31);  // one row more than the data holds
+    put_big_endian_32(taller, 20, 31); // one row more than the data holds
     reseal_chunk(taller, 8);
     const broken_file files[] = {
         {"empty", "", "Read Error"},
@@ -153,7 +154,7 @@ struct blank_page {
     const char *what;
     uint32_t width, height;
     std::vector<uint8_t> grey;
-    std::string failure_image;   // failure_debug.pgm: the page after dirt removal
+    std::string failure_image; // failure_debug.pgm: the page after dirt removal
 };
 
 // Pages without four dark corners go down the failure path.  The expected
@@ -165,7 +166,11 @@ TEST_F(unpaprel_bad_input, tiny_and_blank_pages_take_the_failure_path)
     const blank_page pages[] = {
         {"1 x 1 white", 1, 1, {255}, std::string("P5\n1 1\n255\n\xff", 12)},
         {"1 x 1 black", 1, 1, {0}, std::string("P5\n1 1\n255\n\x00", 12)},
-        {"2 x 3", 2, 3, {0, 255, 255, 0, 0, 0}, std::string("P5\n2 3\n255\n\xff\xff\xff\0\0\0", 17)},
+        {"2 x 3",
+         2,
+         3,
+         {0, 255, 255, 0, 0, 0},
+         std::string("P5\n2 3\n255\n\xff\xff\xff\0\0\0", 17)},
         {"all black", 16, 12, std::vector<uint8_t>(192, 0),
          "P5\n16 12\n255\n" + std::string(192, '\0')},
         {"all white", 16, 12, std::vector<uint8_t>(192, 255),
@@ -180,7 +185,8 @@ TEST_F(unpaprel_bad_input, tiny_and_blank_pages_take_the_failure_path)
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(ends_with(r.err, "Searching for the corners.\n"
                                      "Error: cannot find upper left corner\n"
-                                     "See failure_debug.pgm why.\n")) << r.err;
+                                     "See failure_debug.pgm why.\n"))
+            << r.err;
         EXPECT_EQ(read_file(dir + "/failure_debug.pgm"), p.failure_image);
         EXPECT_FALSE(file_exists(dir + "/scan_0001_debug.pgm"));
     }
@@ -204,9 +210,11 @@ TEST_F(unpaprel_bad_input, page_too_large_for_memory_ends_with_the_allocation_me
     limited.address_space_limit = 1L << 30;
     guarded_result r = run({format, "scan"}, limited);
     EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_TRUE(ends_with(r.err, "Decoding PNG file scan_0001.png...\n"
-                                 "Input 100000 x 100000 pixels, taking 20000 megabytes for 2 framebuffers.\n"
-                                 "Cannot allocate framebuffers.\n")) << r.err;
+    EXPECT_TRUE(ends_with(
+        r.err, "Decoding PNG file scan_0001.png...\n"
+               "Input 100000 x 100000 pixels, taking 20000 megabytes for 2 framebuffers.\n"
+               "Cannot allocate framebuffers.\n"))
+        << r.err;
 }
 
 // A real page, scanned at two input pixels per page pixel, with the right
@@ -223,12 +231,13 @@ TEST_F(unpaprel_bad_input, page_cut_off_at_the_right_edge_ends_on_the_failure_pa
     ASSERT_EQ(run_guarded({PAPREL_BIN, "in", "page"}, in_dir).status, 0);
     std::string page = read_file(dir + "/page_0001.pgm");
     ASSERT_EQ(page.size(), 17u + 1546 * 2242);
-    const uint32_t margin = 16, kept = 1000;  // page columns left in the scan
+    const uint32_t margin = 16, kept = 1000; // page columns left in the scan
     const uint32_t width = 2 * kept + margin, height = 2 * 2242 + 2 * margin;
     std::vector<uint8_t> scan((size_t)width * height, 255);
     for (uint32_t y = 0; y < height - 2 * margin; y++)
         for (uint32_t x = 0; x < width - margin; x++)
-            scan[(size_t)(y + margin) * width + x + margin] = (uint8_t)page[17 + (y / 2) * 1546 + x / 2];
+            scan[(size_t)(y + margin) * width + x + margin] =
+                (uint8_t)page[17 + (y / 2) * 1546 + x / 2];
     ASSERT_TRUE(write_png(dir + "/scan_0001.png", width, height, scan));
     guarded_result r = run({format, "scan"});
     EXPECT_TRUE(ended_with(r, 1));
@@ -255,7 +264,8 @@ TEST_F(unpaprel_bad_input, payload_into_a_closed_pipe)
     options.ignore_sigpipe = true;
     r = run({format, "scan"}, options);
     EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_TRUE(ends_with(r.err, "\nunpaprel: cannot write output: Broken pipe\n")) << r.err.substr(0, 2000);
+    EXPECT_TRUE(ends_with(r.err, "\nunpaprel: cannot write output: Broken pipe\n"))
+        << r.err.substr(0, 2000);
     EXPECT_EQ(count(r.err, "unpaprel: "), 1u);
     EXPECT_FALSE(file_exists(dir + "/scan_0001_debug.pgm")) << "the page failed";
 }
@@ -281,14 +291,16 @@ TEST_F(unpaprel_bad_input, debug_images_in_a_directory_without_write_permission)
     EXPECT_NE(r.err.find("Writing debug image into ro/scan_0001_debug.pgm.\n"
                          "Warning: cannot open dumpfile ro/scan_0001_debug.pgm: Permission denied\n"
                          "unpaprel: "),
-              std::string::npos) << r.err.substr(r.err.size() > 500 ? r.err.size() - 500 : 0);
+              std::string::npos)
+        << r.err.substr(r.err.size() > 500 ? r.err.size() - 500 : 0);
     EXPECT_TRUE(ends_with(r.err, " irreparable codewords, the payload is damaged\n"));
 
     nobody.dir = ro;
     r = run({format, "blank"}, nobody);
     EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_TRUE(ends_with(r.err, "See failure_debug.pgm why.\n"
-                                 "Warning: cannot open dumpfile failure_debug.pgm: Permission denied\n"))
+    EXPECT_TRUE(ends_with(r.err,
+                          "See failure_debug.pgm why.\n"
+                          "Warning: cannot open dumpfile failure_debug.pgm: Permission denied\n"))
         << r.err;
     EXPECT_FALSE(file_exists(ro + "/failure_debug.pgm"));
 }
@@ -300,12 +312,14 @@ TEST_F(unpaprel_bad_input, odd_format_strings)
     guarded_result r = run({"", "scan"});
     EXPECT_TRUE(ended_with(r, 1));
     EXPECT_EQ(r.err.substr(0, 24), "Format: text height=24\nU");
-    EXPECT_TRUE(ends_with(r.err, "unpaprel: cannot open scan_0001.png: No such file or directory\n"));
+    EXPECT_TRUE(
+        ends_with(r.err, "unpaprel: cannot open scan_0001.png: No such file or directory\n"));
 
     // A minus sign wraps to the top of the unsigned range: refused.
     r = run({"0-65-93-24-3-1-2--5", "scan"});
     EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_EQ(r.err, "Format: text height=4294967291\nunpaprel: text height 4294967291 is out of range\n");
+    EXPECT_EQ(r.err,
+              "Format: text height=4294967291\nunpaprel: text height 4294967291 is out of range\n");
 
     // More digits than 32 bits hold: whatever is kept, the run ends cleanly.
     r = run({"0-65-93-24-3-1-2-99999999999999999999999", "scan"});
@@ -318,8 +332,9 @@ TEST_F(unpaprel_bad_input, odd_format_strings)
     r = run({"0-65-93-24-3-1-2-0", "scan"}, options);
     EXPECT_TRUE(ended_with(r, 1));
     EXPECT_EQ(r.err.substr(0, 23), "Format: text height=0\nU");
-    EXPECT_NE(r.err.find("One bit is 0.0194049 horizontal pixels and 0.00991885 vertical pixels.\n"),
-              std::string::npos);
+    EXPECT_NE(
+        r.err.find("One bit is 0.0194049 horizontal pixels and 0.00991885 vertical pixels.\n"),
+        std::string::npos);
     EXPECT_TRUE(ends_with(r.err, " irreparable codewords, the payload is damaged\n"));
 }
 

@@ -40,9 +40,7 @@ TEST(Golay, WeightDistribution)
     for (uint32_t d = 0; d < 4096; d++)
         weights[bit_count(golay_table[d])]++;
     for (uint32_t w = 0; w <= 24; w++) {
-        uint32_t expected = w == 0 || w == 24 ? 1
-                            : w == 8 || w == 16 ? 759
-                            : w == 12 ? 2576 : 0;
+        uint32_t expected = w == 0 || w == 24 ? 1 : w == 8 || w == 16 ? 759 : w == 12 ? 2576 : 0;
         EXPECT_EQ(weights[w], expected) << "weight " << w;
     }
 }

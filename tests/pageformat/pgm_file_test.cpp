@@ -27,7 +27,7 @@ const pgm_size_range up_to_100 = {1, 100, 1, 100};
 struct header_result {
     pgm_status status;
     pgm_header header;
-    int next;           // the character after the header, EOF if none
+    int next; // the character after the header, EOF if none
 };
 
 header_result read_header(const std::string &bytes, const pgm_size_range &allowed = up_to_100)
@@ -49,7 +49,7 @@ TEST(PgmFile, EveryHeaderSpellingThePgmFormatAllowsIsRead)
         "P5\r\n# a comment ended by CR\r3\v2\f255\r",
         "P5\n0003 000002\n0255\n",
         "P5\n#\n#second\n3 2 255\n",
-        "P53\n2\n255\n",  // nothing need separate the magic from the width
+        "P53\n2\n255\n", // nothing need separate the magic from the width
     };
     for (const char *text : headers) {
         header_result r = read_header(std::string(text) + "*");
@@ -106,7 +106,8 @@ TEST(PgmFile, TheSizeRangeIsTheCallersAndTheHeaderShowsWhatWasRead)
 
     const pgm_size_range exact = pgm_exact_size(1546, 2242);
     EXPECT_EQ(read_header("P5\n1546 2242\n255\n", exact).status, pgm_ok);
-    for (const char *other : {"P5\n2242 1546\n255\n", "P5\n1546 2241\n255\n", "P5\n1547 2242\n255\n"})
+    for (const char *other :
+         {"P5\n2242 1546\n255\n", "P5\n1546 2241\n255\n", "P5\n1547 2242\n255\n"})
         EXPECT_EQ(read_header(other, exact).status, pgm_size_not_allowed) << other;
     // A side of 0 is refused even by a range that starts at 0.
     EXPECT_EQ(read_header("P5\n0 5 255\n", {0, 10, 0, 10}).status, pgm_size_not_allowed);

@@ -21,7 +21,7 @@ struct raster_fixture {
 TEST(PageRaster, WholeCellsWithoutCompensation)
 {
     raster_fixture f(3, 0);
-    EXPECT_EQ(f.raster.row_bytes, 580u);   // 4638 dots
+    EXPECT_EQ(f.raster.row_bytes, 580u); // 4638 dots
     // black, white, black, black, white, white, ...
     f.row[0] = 0;
     f.row[2] = 0;
@@ -69,8 +69,8 @@ TEST(PageRaster, CompensatedSquareSitsInsideItsCell)
 TEST(PageRaster, ThresholdAndLastBytePadding)
 {
     raster_fixture f(3, 0);
-    f.row[0] = 127;   // black
-    f.row[1] = 128;   // white
+    f.row[0] = 127; // black
+    f.row[1] = 128; // white
     f.row[page_width - 1] = 0;
     render_band(&f.raster, f.row.data());
     EXPECT_EQ(f.raster.band[0], 0x1F);

@@ -36,9 +36,9 @@ std::string find_ghostscript()
 bool render_sheets(const std::string &gs, const std::string &document,
                    const std::string &png_pattern)
 {
-    command_result result = run_command({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE",
-                                         "-sDEVICE=pnggray", "-r600",
-                                         "-sOutputFile=" + png_pattern, document});
+    command_result result =
+        run_command({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pnggray", "-r600",
+                     "-sOutputFile=" + png_pattern, document});
     if (result.status != 0)
         fprintf(stderr, "gs failed with status %d:\n%s%s", result.status, result.out.c_str(),
                 result.err.c_str());

@@ -57,8 +57,8 @@ struct render_test : ::testing::Test {
 // Compares every device pixel of the bitmap with its page pixel: black in
 // dot rows and columns start .. end - 1 of a black pixel's cell, white
 // elsewhere.  Reports the first few differences.
-void expect_cells(const grey_image &sheet, const std::vector<unsigned char> &page,
-                  uint32_t start, uint32_t end)
+void expect_cells(const grey_image &sheet, const std::vector<unsigned char> &page, uint32_t start,
+                  uint32_t end)
 {
     ASSERT_EQ(sheet.width, sheet_width);
     ASSERT_EQ(sheet.height, sheet_height);

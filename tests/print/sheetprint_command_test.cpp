@@ -31,7 +31,8 @@ struct command_test : ::testing::Test {
 
 TEST_F(command_test, UsageWithoutPages)
 {
-    for (std::vector<std::string> args : {std::vector<std::string>{}, {"-o", out}, {"-h"}, {"-x"}}) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{}, {"-o", out}, {"-h"}, {"-x"}}) {
         command_result r = run(args);
         EXPECT_EQ(r.status, args.size() == 1 && args[0] == "-h" ? 0 : 1);
         EXPECT_EQ(r.err.rfind("\nUsage: sheetprint [options] <page.pgm>...\n\n", 0), 0u) << r.err;
@@ -48,10 +49,13 @@ TEST_F(command_test, RefusesBadSettingsBeforeWritingAnything)
         std::string message;
     } cases[] = {
         {{"-r", "0"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"0\""},
-        {{"-r", "600x"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"600x\""},
-        {{"-r", "-600"}, "the resolution (-r) must be a whole number from 72 to 9600, not \"-600\""},
+        {{"-r", "600x"},
+         "the resolution (-r) must be a whole number from 72 to 9600, not \"600x\""},
+        {{"-r", "-600"},
+         "the resolution (-r) must be a whole number from 72 to 9600, not \"-600\""},
         {{"-r", "99999999999999999999"},
-         "the resolution (-r) must be a whole number from 72 to 9600, not \"99999999999999999999\""},
+         "the resolution (-r) must be a whole number from 72 to 9600, not "
+         "\"99999999999999999999\""},
         {{"-d", "65"}, "the dots per pixel (-d) must be a whole number from 1 to 64, not \"65\""},
         {{"-g", "3"},
          "the toner spread compensation (-g) must be a whole number from 0 to 2, not \"3\""},
@@ -126,7 +130,7 @@ TEST_F(command_test, ReportsAFullDevice)
     command_result r = run({"-o", "/dev/full", page});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "sheetprint: cannot write /dev/full: No space left on device\n");
-    EXPECT_TRUE(file_exists("/dev/full"));   // a device is never removed
+    EXPECT_TRUE(file_exists("/dev/full")); // a device is never removed
 
     command_options to_full;
     to_full.stdout_path = "/dev/full";

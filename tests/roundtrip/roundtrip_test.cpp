@@ -142,7 +142,8 @@ command_result decode(const round_trip &t)
 
 std::string expected_output(const round_trip &t)
 {
-    return t.payload + std::string((size_t)t.pages * payload_bytes_per_page - t.payload.size(), '\0');
+    return t.payload +
+           std::string((size_t)t.pages * payload_bytes_per_page - t.payload.size(), '\0');
 }
 
 size_t count(const std::string &text, const std::string &what)
@@ -187,9 +188,9 @@ TEST(RoundTrip, TwoPagesAtANonIntegerScale)
 }
 
 struct speck {
-    uint32_t k, n;          // codeword and bit
-    char mark;              // ',' black speck on a 0 bit, '\'' white speck on a 1 bit
-    int64_t x, y;           // input pixel of the bit's centre
+    uint32_t k, n; // codeword and bit
+    char mark;     // ',' black speck on a 0 bit, '\'' white speck on a 1 bit
+    int64_t x, y;  // input pixel of the bit's centre
 };
 
 // Paints a speck over the first bit n >= n_from of codeword k whose value
@@ -218,8 +219,8 @@ bool reported(const std::string &err, const speck &s)
 {
     for (int64_t dy = -1; dy <= 1; dy++)
         for (int64_t dx = -1; dx <= 1; dx++)
-            if (err.find(" " + std::to_string(s.x + dx) + s.mark + std::to_string(s.y + dy) + " ") !=
-                std::string::npos)
+            if (err.find(" " + std::to_string(s.x + dx) + s.mark + std::to_string(s.y + dy) +
+                         " ") != std::string::npos)
                 return true;
     return false;
 }
@@ -234,12 +235,9 @@ TEST(RoundTrip, SpecksAreCorrectedReportedAndMarked)
     ASSERT_NO_FATAL_FAILURE(make_ideal_scan(page, 3.0, margin, &scan));
     // Codewords with one, two and three damaged bits, three of each kind.
     std::vector<speck> specks = {
-        paint_speck(page, scan, 1000, 2, true),
-        paint_speck(page, scan, 40000, 5, false),
-        paint_speck(page, scan, 40000, 17, true),
-        paint_speck(page, scan, 70000, 0, true),
-        paint_speck(page, scan, 70000, 11, false),
-        paint_speck(page, scan, 70000, 20, false),
+        paint_speck(page, scan, 1000, 2, true),    paint_speck(page, scan, 40000, 5, false),
+        paint_speck(page, scan, 40000, 17, true),  paint_speck(page, scan, 70000, 0, true),
+        paint_speck(page, scan, 70000, 11, false), paint_speck(page, scan, 70000, 20, false),
     };
     // Single dark input pixels are too small to be bits: the conditioning
     // removes them and they cost nothing.
@@ -254,12 +252,15 @@ TEST(RoundTrip, SpecksAreCorrectedReportedAndMarked)
     EXPECT_TRUE(r.out == expected_output(t)) << "payload differs";
     EXPECT_NE(r.err.find("The following coordinates have damaged bits."), std::string::npos);
     for (const speck &s : specks)
-        EXPECT_TRUE(reported(r.err, s)) << s.x << s.mark << s.y << "\n" << r.err.substr(r.err.find("The following"));
-    EXPECT_NE(r.err.find("\n6 bits bad from 3196368, bit error rate 0.000187713%. 50% black dirt, 50% white dirt "
-                         "and 0 (0%) irreparable.\nGolay stats\n===========\n0 bad bits      133179\n"
-                         "1 bad bit       1\n2 bad bits      1\n3 bad bits      1\n4 bad bits      0\n"
-                         "total codewords 133182\n"),
-              std::string::npos)
+        EXPECT_TRUE(reported(r.err, s)) << s.x << s.mark << s.y << "\n"
+                                        << r.err.substr(r.err.find("The following"));
+    EXPECT_NE(
+        r.err.find("\n6 bits bad from 3196368, bit error rate 0.000187713%. 50% black dirt, 50% "
+                   "white dirt "
+                   "and 0 (0%) irreparable.\nGolay stats\n===========\n0 bad bits      133179\n"
+                   "1 bad bit       1\n2 bad bits      1\n3 bad bits      1\n4 bad bits      0\n"
+                   "total codewords 133182\n"),
+        std::string::npos)
         << r.err;
 
     // In the debug image black dirt is pointed at from the left margin and
@@ -290,7 +291,9 @@ TEST(RoundTrip, FullOutputDeviceFails)
     options.stdout_path = "/dev/full";
     command_result r = run_command({UNPAPREL_BIN, PAGE_FORMAT_STRING, "scan"}, options);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\nunpaprel: cannot write output: No space left on device\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nunpaprel: cannot write output: No space left on device\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(r.err.find("Writing debug image"), std::string::npos);
 }
 

@@ -15,7 +15,8 @@ sheet banded_sheet(const scan_options &o, uint32_t width, uint32_t height)
     EXPECT_TRUE(alloc_sheet(width, height, &s));
     for (uint32_t y = 0; y < height; y++)
         for (uint32_t x = 0; x < width; x++)
-            s.pixels[y * width + x] = reflectance_sample(y > height / 3 && y < height / 2 ? o.toner : o.paper);
+            s.pixels[y * width + x] =
+                reflectance_sample(y > height / 3 && y < height / 2 ? o.toner : o.paper);
     return s;
 }
 
@@ -46,7 +47,7 @@ TEST(Dirt, DustAndHairsOnlyDarkenAndScratchesOnlyLightenToPaper)
     struct effect {
         double dust;
         uint32_t hairs, scratches;
-        int direction;  // -1 darker, +1 lighter
+        int direction; // -1 darker, +1 lighter
     };
     for (const effect &e : {effect{40, 0, 0, -1}, effect{0, 5, 0, -1}, effect{0, 0, 3, +1}}) {
         o.dust = e.dust, o.hairs = e.hairs, o.scratches = e.scratches;
@@ -72,8 +73,8 @@ TEST(Dirt, DustDensityIsPerSquareInchOfSheet)
 {
     scan_options o = small_options();
     o.dust = 2.0;
-    o.dust_size = 0.5;  // every speck a disc of radius 0.5: at most 4 pixels each
-    o.dpi = 100;        // 8 x 12 inches: 192 specks
+    o.dust_size = 0.5; // every speck a disc of radius 0.5: at most 4 pixels each
+    o.dpi = 100;       // 8 x 12 inches: 192 specks
     scan_geometry g = small_geometry(o);
     sheet s{};
     ASSERT_TRUE(alloc_sheet(800, 1200, &s));
@@ -83,7 +84,7 @@ TEST(Dirt, DustDensityIsPerSquareInchOfSheet)
     size_t dark = 0;
     for (size_t i = 0; i < 800 * 1200; i++)
         dark += s.pixels[i] < 60000;
-    EXPECT_GE(dark, 192u);  // each speck's centre pixel is fully covered
+    EXPECT_GE(dark, 192u); // each speck's centre pixel is fully covered
     EXPECT_LE(dark, 192u * 4);
     free_sheet(&s);
 }

@@ -59,7 +59,8 @@ TEST_F(PaperscanCli, ErrorsEndWithStatusOneAndAReason)
     std::string page = write_page("page.pgm", false);
     command_result missing = paperscan(small({dir + "/scan", dir + "/missing.pgm"}));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "paperscan: cannot open " + dir + "/missing.pgm: No such file or directory\n");
+    EXPECT_EQ(missing.err,
+              "paperscan: cannot open " + dir + "/missing.pgm: No such file or directory\n");
     EXPECT_FALSE(file_exists(dir + "/scan_0001.png"));
     command_result bad = paperscan({"--rotate", "x", dir + "/scan", page});
     EXPECT_EQ(bad.status, 1);
@@ -69,18 +70,20 @@ TEST_F(PaperscanCli, ErrorsEndWithStatusOneAndAReason)
     EXPECT_NE(too_small.err.find("does not fit"), std::string::npos) << too_small.err;
     command_result unwritable = paperscan(small({dir + "/none/scan", page}));
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(unwritable.err,
-              "paperscan: cannot open " + dir + "/none/scan_0001.png for writing: No such file or directory\n");
+    EXPECT_EQ(unwritable.err, "paperscan: cannot open " + dir +
+                                  "/none/scan_0001.png for writing: No such file or directory\n");
 }
 
 TEST_F(PaperscanCli, ScansAreNumberedInTheOrderOfThePages)
 {
     std::string white = write_page("white.pgm", false), block = write_page("block.pgm", true);
-    command_result r = paperscan(small({"--dust", "0", "--noise", "0", dir + "/scan", white, block, white}));
+    command_result r =
+        paperscan(small({"--dust", "0", "--noise", "0", dir + "/scan", white, block, white}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    std::string first = read_file(dir + "/scan_0001.png"), second = read_file(dir + "/scan_0002.png");
-    EXPECT_EQ(read_file(dir + "/scan_0003.png"), first);  // the same page, no randomness
+    std::string first = read_file(dir + "/scan_0001.png"),
+                second = read_file(dir + "/scan_0002.png");
+    EXPECT_EQ(read_file(dir + "/scan_0003.png"), first); // the same page, no randomness
     EXPECT_NE(second, first);
     EXPECT_FALSE(file_exists(dir + "/scan_0004.png"));
 }
@@ -88,7 +91,8 @@ TEST_F(PaperscanCli, ScansAreNumberedInTheOrderOfThePages)
 TEST_F(PaperscanCli, TheSeedMakesEveryScanRepeatable)
 {
     std::string page = write_page("block.pgm", true);
-    const std::vector<std::string> effects = {"--dust", "40", "--hairs", "3", "--scratches", "2", "--noise", "0.02"};
+    const std::vector<std::string> effects = {"--dust",      "40", "--hairs", "3",
+                                              "--scratches", "2",  "--noise", "0.02"};
     std::vector<std::string> a = effects, b = effects, c = effects;
     a.insert(a.end(), {"--seed", "7", dir + "/a", page, page});
     b.insert(b.end(), {"--seed", "7", dir + "/b", page, page});
@@ -98,7 +102,8 @@ TEST_F(PaperscanCli, TheSeedMakesEveryScanRepeatable)
     EXPECT_EQ(read_file(dir + "/a_0001.png"), read_file(dir + "/b_0001.png"));
     EXPECT_EQ(read_file(dir + "/a_0002.png"), read_file(dir + "/b_0002.png"));
     EXPECT_NE(read_file(dir + "/a_0001.png"), read_file(dir + "/c_0001.png"));
-    EXPECT_NE(read_file(dir + "/a_0001.png"), read_file(dir + "/a_0002.png"));  // each page its own dirt
+    EXPECT_NE(read_file(dir + "/a_0001.png"),
+              read_file(dir + "/a_0002.png")); // each page its own dirt
 }
 
 } // namespace

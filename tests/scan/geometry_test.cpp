@@ -20,7 +20,7 @@ void expect_maps(const homography &h, double x, double y, double want_x, double 
 
 TEST(ScanGeometry, UnrotatedScaleThreeLinesPagePixelsUpWithScanPixels)
 {
-    scan_options o;  // A4 at 600 dpi, scale 3
+    scan_options o; // A4 at 600 dpi, scale 3
     scan_geometry g;
     ASSERT_TRUE(make_geometry(o, &g));
     EXPECT_EQ(g.sheet_width, 4961u);
@@ -50,17 +50,17 @@ TEST(ScanGeometry, RotationIsCounterClockwiseAsSeenAboutThePageCentre)
 {
     scan_options o;
     o.rotate = 90;
-    o.sheet_width = 7100;  // the page lies on its side
+    o.sheet_width = 7100; // the page lies on its side
     o.sheet_height = 7100;
     scan_geometry g;
     ASSERT_TRUE(make_geometry(o, &g));
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    map_point(g.page_to_scan, 773, 1121, &x0, &y0);  // the centre stays put
-    map_point(g.page_to_scan, 774, 1121, &x1, &y1);  // +x on the page
-    map_point(g.page_to_scan, 773, 1122, &x2, &y2);  // +y on the page
+    map_point(g.page_to_scan, 773, 1121, &x0, &y0); // the centre stays put
+    map_point(g.page_to_scan, 774, 1121, &x1, &y1); // +x on the page
+    map_point(g.page_to_scan, 773, 1122, &x2, &y2); // +y on the page
     EXPECT_NEAR(x1 - x0, 0.0, 1e-9);
-    EXPECT_NEAR(y1 - y0, -3.0, 1e-9);  // page x now points up the scan
-    EXPECT_NEAR(x2 - x0, 3.0, 1e-9);   // page y now points right
+    EXPECT_NEAR(y1 - y0, -3.0, 1e-9); // page x now points up the scan
+    EXPECT_NEAR(x2 - x0, 3.0, 1e-9);  // page y now points right
     EXPECT_NEAR(y2 - y0, 0.0, 1e-9);
 }
 
@@ -78,9 +78,9 @@ TEST(ScanGeometry, AspectAndKeystoneStretchTheRightWay)
     map_point(g.page_to_scan, 0, page_height, &blx, &bly);
     map_point(g.page_to_scan, page_width, page_height, &brx, &bry);
     double top = trx - tlx, bottom = brx - blx;
-    EXPECT_NEAR(top / bottom, 1.01 / 0.99, 1e-9);  // 1 / (1 - p/2) over 1 / (1 + p/2)
+    EXPECT_NEAR(top / bottom, 1.01 / 0.99, 1e-9); // 1 / (1 - p/2) over 1 / (1 + p/2)
     EXPECT_NEAR(top, page_width * 2.5 / 0.99, 1e-6);
-    EXPECT_NEAR(tly, try_, 1e-9);                  // edges stay level
+    EXPECT_NEAR(tly, try_, 1e-9); // edges stay level
     // Height at the centre line: 2242 * 2.5 * 1.1, bent only by the keystone.
     double cx0, cy0, cx1, cy1;
     map_point(g.page_to_scan, 773, 0, &cx0, &cy0);
@@ -114,15 +114,17 @@ TEST(ScanGeometry, TheInverseUndoesEveryEffect)
 TEST(ScanGeometry, APageThatLeavesTheSheetIsRefused)
 {
     scan_options o;
-    o.sheet_width = 5100;  // letter: 6726 rows of page do not fit in 6600
+    o.sheet_width = 5100; // letter: 6726 rows of page do not fit in 6600
     o.sheet_height = 6600;
     scan_geometry g;
     bool ok = true;
     std::string err = capture_stderr([&] { ok = make_geometry(o, &g); });
     EXPECT_FALSE(ok);
-    EXPECT_EQ(err, "paperscan: the page does not fit on the 5100 x 6600 sheet: its corner 0,0 would be at "
-                   "231.0,-63.0\n");
-    o.scale = 2.9;  // 6501.8 rows fit
+    EXPECT_EQ(
+        err,
+        "paperscan: the page does not fit on the 5100 x 6600 sheet: its corner 0,0 would be at "
+        "231.0,-63.0\n");
+    o.scale = 2.9; // 6501.8 rows fit
     EXPECT_TRUE(make_geometry(o, &g));
 }
 

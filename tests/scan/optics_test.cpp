@@ -48,9 +48,9 @@ TEST(EdgeProfile, ASharpEdgeIsARampOverOneScanPixel)
 TEST(EdgeProfile, ABlurredEdgeIsTheGaussianIntegral)
 {
     edge_profile p{};
-    ASSERT_TRUE(make_edge_profile(0.5, 1e-4, &p));  // a vanishing box
-    EXPECT_NEAR(edge_at(p, 0.5), 0.841345, 1e-4);     // Phi(1)
-    EXPECT_NEAR(edge_at(p, -1.0), 0.022750, 1e-4);    // Phi(-2)
+    ASSERT_TRUE(make_edge_profile(0.5, 1e-4, &p)); // a vanishing box
+    EXPECT_NEAR(edge_at(p, 0.5), 0.841345, 1e-4);  // Phi(1)
+    EXPECT_NEAR(edge_at(p, -1.0), 0.022750, 1e-4); // Phi(-2)
     EXPECT_NEAR(edge_at(p, 0.0), 0.5, 1e-6);
     free_edge_profile(&p);
     ASSERT_TRUE(make_edge_profile(0.5, 1.0, &p));
@@ -71,7 +71,7 @@ TEST(RenderPage, PagePixelsFillTheirThreeByThreeScanPixelsExactly)
     scan_options o = sharp_options(0.0);
     scan_geometry g;
     ASSERT_TRUE(make_geometry(o, &g));
-    g.sheet_width = g.sheet_height = 300;  // render only the top-left corner of the A4 scan
+    g.sheet_width = g.sheet_height = 300; // render only the top-left corner of the A4 scan
     page_optics optics{};
     ASSERT_TRUE(make_page_optics(page.data(), o, &optics));
     sheet s{};
@@ -228,7 +228,7 @@ TEST(BlurredCoverage, AgreesWithABruteForceIntegration)
 {
     std::vector<uint8_t> page = white_page();
     uint64_t state = 12345;
-    for (uint32_t y = 0; y < 12; y++)  // random bits near the page's top-left corner
+    for (uint32_t y = 0; y < 12; y++) // random bits near the page's top-left corner
         for (uint32_t x = 0; x < 14; x++) {
             state = state * 6364136223846793005ull + 1442695040888963407ull;
             if ((state >> 33) & 1)
@@ -243,7 +243,7 @@ TEST(BlurredCoverage, AgreesWithABruteForceIntegration)
         page_optics optics{};
         ASSERT_TRUE(make_page_optics(page.data(), o, &optics));
         reference_model ref{&page, gain / 2, o.blur, 1 / o.scale, 1 / (o.scale * o.aspect)};
-        const double points[][2] = {{0.1, 0.2}, {-0.4, 3.3}, {2.5, 2.5}, {5.77, 1.05},
+        const double points[][2] = {{0.1, 0.2}, {-0.4, 3.3}, {2.5, 2.5},   {5.77, 1.05},
                                     {7.0, 9.0}, {10.3, 4.6}, {13.9, 11.2}, {15.1, 6.4}};
         for (const auto &p : points)
             EXPECT_NEAR(coverage_at(optics, p[0], p[1]), ref.coverage(p[0], p[1]), 0.01)

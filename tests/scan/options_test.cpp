@@ -13,7 +13,7 @@ namespace {
 
 struct parsed {
     bool ok;
-    scan_command command;  // its page list points into argv
+    scan_command command; // its page list points into argv
     std::string err;
     std::vector<const char *> argv;
 };
@@ -75,12 +75,49 @@ TEST(ScanOptions, SheetsByNameFollowTheResolution)
 
 TEST(ScanOptions, EveryOptionReachesItsField)
 {
-    parsed p = parse({"--scale", "2.7", "--aspect", "1.01", "--perspective", "-0.01", "--rotate", "1.5",
-                      "--offset", "-12.5,40", "--blur", "0.45", "--dot-gain", "-0.2", "--paper", "0.8",
-                      "--toner", "0.1", "--illumination", "0.2", "--noise", "0.03", "--dust", "4",
-                      "--dust-size", "3", "--hairs", "7", "--hair-width", "2", "--scratches", "2",
-                      "--scratch-width", "1.2", "--kind", "palette", "--gamma", "1", "--interlace",
-                      "--seed", "18446744073709551615", "base", "p.pgm"});
+    parsed p = parse({"--scale",
+                      "2.7",
+                      "--aspect",
+                      "1.01",
+                      "--perspective",
+                      "-0.01",
+                      "--rotate",
+                      "1.5",
+                      "--offset",
+                      "-12.5,40",
+                      "--blur",
+                      "0.45",
+                      "--dot-gain",
+                      "-0.2",
+                      "--paper",
+                      "0.8",
+                      "--toner",
+                      "0.1",
+                      "--illumination",
+                      "0.2",
+                      "--noise",
+                      "0.03",
+                      "--dust",
+                      "4",
+                      "--dust-size",
+                      "3",
+                      "--hairs",
+                      "7",
+                      "--hair-width",
+                      "2",
+                      "--scratches",
+                      "2",
+                      "--scratch-width",
+                      "1.2",
+                      "--kind",
+                      "palette",
+                      "--gamma",
+                      "1",
+                      "--interlace",
+                      "--seed",
+                      "18446744073709551615",
+                      "base",
+                      "p.pgm"});
     ASSERT_TRUE(p.ok) << p.err;
     const scan_options &o = p.command.options;
     EXPECT_EQ(o.scale, 2.7);
@@ -126,16 +163,24 @@ TEST(ScanOptions, UnusableValuesAreRefusedWithAReason)
         const char *message;
     };
     const bad_case cases[] = {
-        {{"--scale", "abc", "s", "p"}, "paperscan: --scale needs a number from 0.5 to 12, not \"abc\"\n"},
-        {{"--scale", "3x", "s", "p"}, "paperscan: --scale needs a number from 0.5 to 12, not \"3x\"\n"},
-        {{"--blur", "nan", "s", "p"}, "paperscan: --blur needs a number from 0 to 5, not \"nan\"\n"},
-        {{"--dot-gain", "1", "s", "p"}, "paperscan: --dot-gain needs a number from -0.9 to 0.9, not \"1\"\n"},
-        {{"--hairs", "1001", "s", "p"}, "paperscan: --hairs needs a whole number from 0 to 1000, not \"1001\"\n"},
+        {{"--scale", "abc", "s", "p"},
+         "paperscan: --scale needs a number from 0.5 to 12, not \"abc\"\n"},
+        {{"--scale", "3x", "s", "p"},
+         "paperscan: --scale needs a number from 0.5 to 12, not \"3x\"\n"},
+        {{"--blur", "nan", "s", "p"},
+         "paperscan: --blur needs a number from 0 to 5, not \"nan\"\n"},
+        {{"--dot-gain", "1", "s", "p"},
+         "paperscan: --dot-gain needs a number from -0.9 to 0.9, not \"1\"\n"},
+        {{"--hairs", "1001", "s", "p"},
+         "paperscan: --hairs needs a whole number from 0 to 1000, not \"1001\"\n"},
         {{"--seed", "1.5", "s", "p"}, "paperscan: --seed needs a whole number, not \"1.5\"\n"},
-        {{"--offset", "3,y", "s", "p"}, "paperscan: --offset needs DX,DY, each from -20000 to 20000, not \"3,y\"\n"},
-        {{"--kind", "jpeg", "s", "p"}, "paperscan: --kind needs grey8, grey16, rgb, palette or grey1, not \"jpeg\"\n"},
+        {{"--offset", "3,y", "s", "p"},
+         "paperscan: --offset needs DX,DY, each from -20000 to 20000, not \"3,y\"\n"},
+        {{"--kind", "jpeg", "s", "p"},
+         "paperscan: --kind needs grey8, grey16, rgb, palette or grey1, not \"jpeg\"\n"},
         {{"--sheet", "100x30000", "s", "p"},
-         "paperscan: --sheet needs a4, letter or WIDTHxHEIGHT from 16x16 to 20000x20000, not \"100x30000\"\n"},
+         "paperscan: --sheet needs a4, letter or WIDTHxHEIGHT from 16x16 to 20000x20000, not "
+         "\"100x30000\"\n"},
         {{"--sharpen", "1", "s", "p"}, "paperscan: unknown option --sharpen\n"},
         {{"s", "p", "--blur"}, "paperscan: options go before the output base: --blur\n"},
         {{"--blur"}, "paperscan: --blur needs a value\n"},

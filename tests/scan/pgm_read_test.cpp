@@ -1,8 +1,8 @@
 // Reading paprel's pages: any valid binary PGM header of the page size, and
 // a clear refusal of everything else.
+#include "cli.h"
 #include "page_format.h"
 #include "pgm_read.h"
-#include "cli.h"
 #include "stderr_capture.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +45,8 @@ TEST_F(PgmRead, PaprelsHeaderAndAnyOtherValidSpellingGiveThePixels)
 {
     const std::string body = pixels(page_pixels);
     for (const std::string &header :
-         {std::string("P5\n1546 2242\n255\n"), std::string("P5 # made by hand\n1546\t2242 #size\n\n255\r")}) {
+         {std::string("P5\n1546 2242\n255\n"),
+          std::string("P5 # made by hand\n1546\t2242 #size\n\n255\r")}) {
         std::string path = dir + "/page.pgm";
         write_file(path, header + body);
         uint8_t *page = read_page(path.c_str());
@@ -69,8 +70,10 @@ TEST_F(PgmRead, WhatIsNotAPageIsRefused)
               "paperscan: " + path + " is truncated: 1000 of 3466132 pixel bytes\n");
     EXPECT_EQ(read_error("P5\n15460000000 2242\n255\n" + body),
               "paperscan: " + path + " has a malformed PGM header\n");
-    EXPECT_EQ(read_error("P5\n1546 2242\n255"), "paperscan: " + path + " has a malformed PGM header\n");
-    EXPECT_EQ(read_error("P5\n1546 x\n255\n"), "paperscan: " + path + " has a malformed PGM header\n");
+    EXPECT_EQ(read_error("P5\n1546 2242\n255"),
+              "paperscan: " + path + " has a malformed PGM header\n");
+    EXPECT_EQ(read_error("P5\n1546 x\n255\n"),
+              "paperscan: " + path + " has a malformed PGM header\n");
     EXPECT_EQ(read_error(""), "paperscan: " + path + " is not a binary PGM file (no P5 header)\n");
     EXPECT_EQ(read_error("P5\n1546 2242\n255\n" + body + "\n"),
               "paperscan: " + path + " has more data after the page's pixels\n");

@@ -3,9 +3,9 @@
 // reads (gamma from gAMA or 0.454545, expand, rgb-to-grey, strip 16), the
 // same linear picture from every kind.  Beneath them png_file, for the
 // colour types and depths only the tests ask it for.
+#include "cli.h"
 #include "png_file.h"
 #include "png_write.h"
-#include "cli.h"
 #include "stderr_capture.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,8 @@ sheet make_test_sheet()
     EXPECT_TRUE(alloc_sheet(test_width, test_height, &s));
     for (uint32_t y = 0; y < test_height; y++)
         for (uint32_t x = 0; x < test_width; x++)
-            s.pixels[y * test_width + x] = (uint16_t)((x * 1601u + y * 211u * x + y * 97u) % 65536u);
+            s.pixels[y * test_width + x] =
+                (uint16_t)((x * 1601u + y * 211u * x + y * 97u) % 65536u);
     const uint16_t known[] = {0, 13107, 32768, 65535, 655};
     for (uint32_t x = 0; x < 5; x++)
         s.pixels[x] = known[x];
@@ -39,7 +40,8 @@ struct png_contents {
     int colour_type = -1, bit_depth = -1, interlace = -1, palette_size = 0;
     bool has_gamma = false;
     double gamma = 0;
-    std::vector<uint32_t> samples;  // first channel (or palette index); the decoder's grey in its view
+    std::vector<uint32_t>
+        samples; // first channel (or palette index); the decoder's grey in its view
 };
 
 // unpaprel's conversions, in its order.
@@ -129,7 +131,10 @@ protected:
         return read_png(path, decoder_view);
     }
 
-    std::vector<uint32_t> first_row(const png_contents &c) { return {c.samples.begin(), c.samples.begin() + 5}; }
+    std::vector<uint32_t> first_row(const png_contents &c)
+    {
+        return {c.samples.begin(), c.samples.begin() + 5};
+    }
 
     std::string dir;
     sheet s{};
@@ -142,8 +147,8 @@ TEST_F(PngWrite, EachKindHasItsColourTypeDepthAndChunks)
         int colour_type, bit_depth, palette_size;
     };
     const expected_kind kinds[] = {
-        {kind_grey8, PNG_COLOR_TYPE_GRAY, 8, 0},     {kind_grey16, PNG_COLOR_TYPE_GRAY, 16, 0},
-        {kind_rgb, PNG_COLOR_TYPE_RGB, 8, 0},        {kind_palette, PNG_COLOR_TYPE_PALETTE, 8, 256},
+        {kind_grey8, PNG_COLOR_TYPE_GRAY, 8, 0}, {kind_grey16, PNG_COLOR_TYPE_GRAY, 16, 0},
+        {kind_rgb, PNG_COLOR_TYPE_RGB, 8, 0},    {kind_palette, PNG_COLOR_TYPE_PALETTE, 8, 256},
         {kind_grey1, PNG_COLOR_TYPE_GRAY, 1, 0},
     };
     for (const expected_kind &k : kinds)
@@ -155,7 +160,7 @@ TEST_F(PngWrite, EachKindHasItsColourTypeDepthAndChunks)
             EXPECT_EQ(c.bit_depth, k.bit_depth);
             EXPECT_EQ(c.palette_size, k.palette_size);
             EXPECT_EQ(c.interlace, interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE);
-            EXPECT_EQ(c.has_gamma, interlace);  // gAMA only when asked for
+            EXPECT_EQ(c.has_gamma, interlace); // gAMA only when asked for
             if (c.has_gamma) {
                 EXPECT_DOUBLE_EQ(c.gamma, 1.0);
             }
@@ -168,7 +173,8 @@ TEST_F(PngWrite, SamplesAreEncodedWithTheDeclaredGamma)
     using v = std::vector<uint32_t>;
     EXPECT_EQ(first_row(write_and_read(kind_grey8, 0, false, false)), (v{0, 123, 186, 255, 31}));
     EXPECT_EQ(first_row(write_and_read(kind_grey8, 1.0, false, false)), (v{0, 51, 128, 255, 3}));
-    EXPECT_EQ(first_row(write_and_read(kind_grey16, 0, false, false)), (v{0, 31533, 47824, 65535, 8078}));
+    EXPECT_EQ(first_row(write_and_read(kind_grey16, 0, false, false)),
+              (v{0, 31533, 47824, 65535, 8078}));
     EXPECT_EQ(first_row(write_and_read(kind_rgb, 0, false, false)), (v{0, 123, 186, 255, 31}));
     EXPECT_EQ(first_row(write_and_read(kind_palette, 0, false, false)), (v{0, 123, 186, 255, 31}));
     // Line art: white from halfway between toner 0.04 and paper 0.85 (0.445).
@@ -193,8 +199,9 @@ TEST_F(PngWrite, TheDecodersViewIsTheLinearReflectanceForEveryKind)
         double gamma;
         bool interlace;
     };
-    const variant variants[] = {{kind_grey8, 0, false},   {kind_grey8, 1.0, false}, {kind_grey8, 0.5, true},
-                                {kind_grey16, 0, false},  {kind_grey16, 1.0, true}, {kind_rgb, 0, false},
+    const variant variants[] = {{kind_grey8, 0, false},   {kind_grey8, 1.0, false},
+                                {kind_grey8, 0.5, true},  {kind_grey16, 0, false},
+                                {kind_grey16, 1.0, true}, {kind_rgb, 0, false},
                                 {kind_palette, 0, false}, {kind_palette, 1.0, true}};
     for (const variant &va : variants) {
         png_contents c = write_and_read(va.kind, va.gamma, va.interlace, true);

@@ -16,9 +16,9 @@ namespace {
 constexpr size_t page_payload = 199773;
 
 enum expectation {
-    no_damage,  // "No bad bits!" on every page
-    corrected,  // bits corrected, none irreparable
-    readable,   // whatever the damage, none irreparable
+    no_damage, // "No bad bits!" on every page
+    corrected, // bits corrected, none irreparable
+    readable,  // whatever the damage, none irreparable
 };
 
 struct roundtrip_case {
@@ -39,15 +39,26 @@ std::vector<std::string> small(std::vector<std::string> more)
 const roundtrip_case cases[] = {
     // Full A4 sheets at 600 dpi.
     {"DefaultScanOfTwoPages", page_payload + 31337, {}, readable},
-    {"SkewedKeystonedSixteenBitInterlaced", 120000,
-     {"--rotate", "1.5", "--perspective", "0.003", "--aspect", "1.004", "--kind", "grey16", "--gamma", "1.0",
-      "--interlace"},
+    {"SkewedKeystonedSixteenBitInterlaced",
+     120000,
+     {"--rotate", "1.5", "--perspective", "0.003", "--aspect", "1.004", "--kind", "grey16",
+      "--gamma", "1.0", "--interlace"},
      readable},
-    {"LetterSheetAt2point7Rgb", 150000, {"--sheet", "letter", "--scale", "2.7", "--kind", "rgb"}, readable},
-    {"DustHairsAndAScratchAreCorrected", 180000, {"--dust", "2", "--hairs", "3", "--scratches", "1"}, corrected},
-    {"NoiseAndUnevenLightAreCorrected", 90000, {"--noise", "0.05", "--illumination", "0.3"}, corrected},
+    {"LetterSheetAt2point7Rgb",
+     150000,
+     {"--sheet", "letter", "--scale", "2.7", "--kind", "rgb"},
+     readable},
+    {"DustHairsAndAScratchAreCorrected",
+     180000,
+     {"--dust", "2", "--hairs", "3", "--scratches", "1"},
+     corrected},
+    {"NoiseAndUnevenLightAreCorrected",
+     90000,
+     {"--noise", "0.05", "--illumination", "0.3"},
+     corrected},
     // Smaller sheets for the kinds and single effects.
-    {"CleanChannelHasNoBadBits", 5000, small({"--noise", "0", "--dust", "0", "--illumination", "0"}), no_damage},
+    {"CleanChannelHasNoBadBits", 5000,
+     small({"--noise", "0", "--dust", "0", "--illumination", "0"}), no_damage},
     {"PaletteInterlaced", 60000, small({"--kind", "palette", "--interlace"}), readable},
     {"LineArtOneBit", 60000, small({"--kind", "grey1"}), readable},
     {"GreyWithGammaChunk", 60000, small({"--gamma", "0.454545", "--seed", "3"}), readable},
@@ -86,7 +97,8 @@ std::vector<page_report> golay_reports(const std::string &err)
     const std::string title = "Golay stats\n===========\n";
     for (size_t at = err.find(title); at != std::string::npos; at = err.find(title, at + 1)) {
         page_report r;
-        r.corrected = golay_count(err, at, "\n1 bad bit ") + 2 * golay_count(err, at, "\n2 bad bits ") +
+        r.corrected = golay_count(err, at, "\n1 bad bit ") +
+                      2 * golay_count(err, at, "\n2 bad bits ") +
                       3 * golay_count(err, at, "\n3 bad bits ");
         r.irreparable = golay_count(err, at, "\n4 bad bits ");
         pages.push_back(r);
@@ -117,7 +129,8 @@ TEST_P(Roundtrip, ThePayloadComesBackExactly)
     command_options in_dir;
     in_dir.dir = dir;
     in_dir.stdout_path = dir + "/decoded.bin";
-    command_result decoded = run_command({UNPAPREL_BIN, "0-65-93-24-3-1-2-24", dir + "/scan"}, in_dir);
+    command_result decoded =
+        run_command({UNPAPREL_BIN, "0-65-93-24-3-1-2-24", dir + "/scan"}, in_dir);
     EXPECT_EQ(decoded.status, 0) << decoded.err.substr(0, 2000);
     std::string expected = payload + std::string(pages * page_payload - payload.size(), '\0');
     EXPECT_TRUE(read_file(dir + "/decoded.bin") == expected) << "payload differs";

@@ -10,16 +10,16 @@
 #include <vector>
 
 struct command_result {
-    int status;         // exit status, or 128 + signal number
-    std::string out;    // everything written to standard output
-    std::string err;    // everything written to standard error
+    int status;      // exit status, or 128 + signal number
+    std::string out; // everything written to standard output
+    std::string err; // everything written to standard error
 };
 
 struct command_options {
-    std::string dir;            // working directory; empty keeps the current one
-    std::string stdin_path;     // file for standard input; empty gives /dev/null
-    std::string stdout_path;    // where standard output goes; empty captures it
-    long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; -1 none
+    std::string dir;           // working directory; empty keeps the current one
+    std::string stdin_path;    // file for standard input; empty gives /dev/null
+    std::string stdout_path;   // where standard output goes; empty captures it
+    long file_size_limit = -1; // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; -1 none
 };
 
 command_result run_command(const std::vector<std::string> &argv,

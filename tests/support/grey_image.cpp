@@ -28,7 +28,8 @@ bool write_pgm(const std::string &path, uint32_t width, uint32_t height,
                const std::vector<uint8_t> &pixels)
 {
     if (pixels.size() != (size_t)width * height) {
-        ADD_FAILURE() << "write_pgm: " << pixels.size() << " pixels for " << width << " x " << height;
+        ADD_FAILURE() << "write_pgm: " << pixels.size() << " pixels for " << width << " x "
+                      << height;
         return false;
     }
     FILE *file = fopen(path.c_str(), "wb");

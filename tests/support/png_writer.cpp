@@ -17,9 +17,9 @@ void grey_row(const void *picture, uint32_t y, uint16_t *samples)
     const grey_picture *p = (const grey_picture *)picture;
     const uint8_t *row = p->grey + (size_t)y * p->width;
     for (uint32_t x = 0; x < p->width; x++)
-        samples[x] = p->bit_depth == 16  ? (uint16_t)(row[x] * 257u)
+        samples[x] = p->bit_depth == 16 ? (uint16_t)(row[x] * 257u)
                      : p->bit_depth < 8 ? (uint16_t)(row[x] >> (8 - p->bit_depth))
-                                         : row[x];
+                                        : row[x];
 }
 
 } // namespace

@@ -23,14 +23,14 @@ constexpr uint32_t max_stroke_points = 17;
 struct stroke {
     double x[max_stroke_points], y[max_stroke_points];
     uint32_t points;
-    double radius;   // half the width, scan pixels
+    double radius; // half the width, scan pixels
 };
 
 // Coverage of one stroke over its bounding box, 0..255.
 struct coverage_map {
     int64_t left, top;
     uint32_t width, height;
-    uint8_t *cover;  // malloc'd by map_stroke, freed by the caller
+    uint8_t *cover; // malloc'd by map_stroke, freed by the caller
 };
 
 double distance_to_segment(double px, double py, double ax, double ay, double bx, double by)
@@ -57,7 +57,7 @@ void cover_segment(coverage_map *map, double radius, double ax, double ay, doubl
         for (int64_t x = x0; x < x1; x++) {
             double d = distance_to_segment((double)(x + map->left) + 0.5,
                                            (double)(y + map->top) + 0.5, ax, ay, bx, by);
-            double c = radius + 0.5 - d;  // a one-pixel antialiased rim
+            double c = radius + 0.5 - d; // a one-pixel antialiased rim
             uint8_t v = c <= 0.0 ? 0 : (c >= 1.0 ? 255 : (uint8_t)(c * 255.0 + 0.5));
             row[x] = v > row[x] ? v : row[x];
         }
@@ -81,7 +81,8 @@ bool map_stroke(const stroke &st, uint32_t sheet_width, uint32_t sheet_height, c
     map->height = bottom > map->top ? (uint32_t)(bottom - map->top) : 0;
     map->cover = (uint8_t *)calloc((size_t)map->width * map->height + 1, 1);
     if (!map->cover) {
-        fprintf(stderr, "paperscan: cannot allocate %u x %u bytes for dirt\n", map->width, map->height);
+        fprintf(stderr, "paperscan: cannot allocate %u x %u bytes for dirt\n", map->width,
+                map->height);
         return false;
     }
     for (uint32_t i = 0; i + 1 < st.points || i == 0; i++) {
@@ -196,7 +197,8 @@ void add_light_and_noise(sheet *s, const scan_options &o, uint64_t seed)
     for (uint32_t y = 0; y < s->height; y++) {
         uint16_t *row = s->pixels + (size_t)y * s->width;
         for (uint32_t x = 0; x < s->width; x++) {
-            double v = row[x] * (1.0 / 65535.0) * illumination_gain(o.illumination, s->width, s->height, x, y);
+            double v = row[x] * (1.0 / 65535.0) *
+                       illumination_gain(o.illumination, s->width, s->height, x, y);
             if (o.noise != 0.0)
                 v += o.noise * next_normal(&r);
             row[x] = reflectance_sample(v);

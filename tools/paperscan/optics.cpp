@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr double edge_resolution = 1024.0;  // at least this many profile entries per page pixel
-constexpr uint32_t kernel_variants = 4;     // grows left (bit 0), grows right (bit 1)
+constexpr double edge_resolution = 1024.0; // at least this many profile entries per page pixel
+constexpr uint32_t kernel_variants = 4;    // grows left (bit 0), grows right (bit 1)
 // Page rows one scan pixel can see; the option ranges keep the vertical
 // reach under 2 + 25 + 0.45 page pixels, so 57 rows at most.
 constexpr int max_weight_rows = 64;
@@ -91,7 +91,8 @@ void make_kernels(const page_optics &o, uint32_t length, float *kernels)
         double left = (v & 1) ? o.half_gain : 0.0, right = (v & 2) ? o.half_gain : 0.0;
         for (uint32_t r = 0; r < length; r++) {
             double x = (double)r / m - o.pad;
-            kernels[v * length + r] = edge_lookup(o.edge_x, x + left) - edge_lookup(o.edge_x, x - 1.0 - right);
+            kernels[v * length + r] =
+                edge_lookup(o.edge_x, x + left) - edge_lookup(o.edge_x, x - 1.0 - right);
         }
     }
 }
@@ -104,7 +105,8 @@ void build_strip(const page_optics &o, const uint8_t *pattern, const float *kern
     for (uint32_t i = 0; i < page_width; i++) {
         if (!pattern[i])
             continue;
-        uint32_t v = (i == 0 || !pattern[i - 1]) | (uint32_t)(i + 1 == page_width || !pattern[i + 1]) << 1;
+        uint32_t v =
+            (i == 0 || !pattern[i - 1]) | (uint32_t)(i + 1 == page_width || !pattern[i + 1]) << 1;
         const float *kernel = kernels + v * length;
         float *out = accumulator + (size_t)i * profile_oversampling;
         for (uint32_t r = 0; r < length; r++)
@@ -189,7 +191,8 @@ bool make_page_optics(const uint8_t *page, const scan_options &options, page_opt
     uint8_t *pattern = (uint8_t *)malloc(page_width);
     bool ok = o->profiles && o->has_toner && kernels && accumulator && pattern;
     if (!ok) {
-        fprintf(stderr, "paperscan: cannot allocate %zu bytes for the page profiles\n", profile_bytes);
+        fprintf(stderr, "paperscan: cannot allocate %zu bytes for the page profiles\n",
+                profile_bytes);
     } else {
         make_kernels(*o, length, kernels);
         // Without growth the bands between rows have no height: skip them.
@@ -199,7 +202,8 @@ bool make_page_optics(const uint8_t *page, const scan_options &options, page_opt
             strip_pattern(page, q, o->half_gain >= 0.0, pattern);
             o->has_toner[q] = (q % 2 == 1 || o->half_gain != 0.0) && memchr(pattern, 1, page_width);
             if (o->has_toner[q])
-                build_strip(*o, pattern, kernels, length, accumulator, o->profiles + (size_t)q * o->samples);
+                build_strip(*o, pattern, kernels, length, accumulator,
+                            o->profiles + (size_t)q * o->samples);
         }
     }
     free(kernels);
@@ -226,7 +230,7 @@ namespace {
 // page_height has only its band.
 struct strip_weights {
     double v;
-    int64_t first, last;  // rows; empty when first > last
+    int64_t first, last; // rows; empty when first > last
     float band[max_weight_rows], core[max_weight_rows];
 };
 

@@ -26,27 +26,27 @@
 // The integral of the 1-D kernel (Gaussian of sigma convolved with a box of
 // width box) from minus infinity to t, tabulated.
 struct edge_profile {
-    float *table;       // malloc'd, count entries; table[k] is at t = k / resolution - reach
+    float *table; // malloc'd, count entries; table[k] is at t = k / resolution - reach
     uint32_t count;
-    double reach;       // the kernel is 0 beyond +-reach
-    double resolution;  // entries per page pixel
+    double reach;      // the kernel is 0 beyond +-reach
+    double resolution; // entries per page pixel
 };
 
 bool make_edge_profile(double sigma, double box, edge_profile *profile);
 void free_edge_profile(edge_profile *profile);
 float edge_at(const edge_profile &profile, double t);
 
-constexpr uint32_t profile_oversampling = 12;  // x samples per page pixel
+constexpr uint32_t profile_oversampling = 12; // x samples per page pixel
 
 // A page ready for sampling at any point.
 struct page_optics {
     edge_profile edge_x, edge_y;
-    double half_gain;       // dot_gain / 2, signed
-    int32_t pad;            // whole page pixels of tabulated margin left and right
-    uint32_t samples;       // per strip: (page_width + 2 * pad) * 12 + 1
-    uint32_t strips;        // 2 * page_height + 1
-    uint16_t *profiles;     // malloc'd, strips x samples, blurred coverage x 65535
-    uint8_t *has_toner;     // malloc'd, per strip; the profiles of strips without are not filled
+    double half_gain;   // dot_gain / 2, signed
+    int32_t pad;        // whole page pixels of tabulated margin left and right
+    uint32_t samples;   // per strip: (page_width + 2 * pad) * 12 + 1
+    uint32_t strips;    // 2 * page_height + 1
+    uint16_t *profiles; // malloc'd, strips x samples, blurred coverage x 65535
+    uint8_t *has_toner; // malloc'd, per strip; the profiles of strips without are not filled
 };
 
 // Builds the strips of `page` (page_pixels bytes, 0 black) for the dot gain,

@@ -44,14 +44,15 @@ int main(int argc, char **argv)
     sheet s{};
     if (!alloc_sheet(geometry.sheet_width, geometry.sheet_height, &s))
         return 1;
-    size_t name_size = strlen(command.output_base) + 10;  // "_NNNN.png" and the zero
+    size_t name_size = strlen(command.output_base) + 10; // "_NNNN.png" and the zero
     char *name = (char *)malloc(name_size);
     int status = name ? 0 : 1;
     if (!name)
         fprintf(stderr, "paperscan: cannot allocate the output name\n");
     for (int i = 0; i < command.page_count && status == 0; i++) {
         snprintf(name, name_size, "%s_%04u.png", command.output_base, (unsigned)(i + 1));
-        if (!scan_one_page(command.pages[i], name, (uint32_t)(i + 1), command.options, geometry, &s))
+        if (!scan_one_page(command.pages[i], name, (uint32_t)(i + 1), command.options, geometry,
+                           &s))
             status = 1;
     }
     free(name);

@@ -20,7 +20,8 @@ namespace {
 void report(pgm_status status, const char *path, const pgm_header &h, size_t pixels_read)
 {
     switch (status) {
-    case pgm_ok: break;
+    case pgm_ok:
+        break;
     case pgm_not_p5:
         fprintf(stderr, "paperscan: %s is not a binary PGM file (no P5 header)\n", path);
         break;

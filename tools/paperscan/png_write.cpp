@@ -23,11 +23,20 @@ png_options format_of(const scan_options &o)
 {
     png_options f;
     switch (o.kind) {
-    case kind_grey16: f.bit_depth = 16; break;
-    case kind_rgb: f.colour_type = PNG_COLOR_TYPE_RGB; break;
-    case kind_palette: f.colour_type = PNG_COLOR_TYPE_PALETTE; break;
-    case kind_grey1: f.bit_depth = 1; break;
-    case kind_grey8: break;
+    case kind_grey16:
+        f.bit_depth = 16;
+        break;
+    case kind_rgb:
+        f.colour_type = PNG_COLOR_TYPE_RGB;
+        break;
+    case kind_palette:
+        f.colour_type = PNG_COLOR_TYPE_PALETTE;
+        break;
+    case kind_grey1:
+        f.bit_depth = 1;
+        break;
+    case kind_grey8:
+        break;
     }
     f.interlaced = o.interlace;
     f.gamma = o.write_gamma ? o.gamma : 0.0;
@@ -74,7 +83,8 @@ bool write_scan(const char *path, const sheet &s, const scan_options &o)
     }
     make_encoding(o, encoded);
     const encoded_sheet picture{&s, encoded};
-    bool ok = write_png_file(path, s.width, s.height, format_of(o), encode_row, &picture, "paperscan");
+    bool ok =
+        write_png_file(path, s.width, s.height, format_of(o), encode_row, &picture, "paperscan");
     free(encoded);
     return ok;
 }

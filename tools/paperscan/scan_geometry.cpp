@@ -81,8 +81,8 @@ bool make_geometry(const scan_options &options, scan_geometry *geometry)
     geometry->sheet_height = options.sheet_height;
     geometry->page_to_scan = page_to_scan(options, options.sheet_width, options.sheet_height);
     geometry->scan_to_page = invert(geometry->page_to_scan);
-    const double corners[4][2] = {{0, 0}, {page_width, 0}, {0, page_height},
-                                  {page_width, page_height}};
+    const double corners[4][2] = {
+        {0, 0}, {page_width, 0}, {0, page_height}, {page_width, page_height}};
     for (const auto &c : corners) {
         double x = 0, y = 0;
         map_point(geometry->page_to_scan, c[0], c[1], &x, &y);

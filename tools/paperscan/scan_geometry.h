@@ -19,7 +19,7 @@ struct homography {
 };
 
 struct scan_geometry {
-    uint32_t sheet_width, sheet_height;  // the scan, in scan pixels
+    uint32_t sheet_width, sheet_height; // the scan, in scan pixels
     homography page_to_scan;
     homography scan_to_page;
 };

@@ -240,7 +240,8 @@ bool check_combination(scan_options *options)
     }
     if (options->named_sheet) {
         options->sheet_width = (uint32_t)floor(options->sheet_mm_width / 25.4 * options->dpi + 0.5);
-        options->sheet_height = (uint32_t)floor(options->sheet_mm_height / 25.4 * options->dpi + 0.5);
+        options->sheet_height =
+            (uint32_t)floor(options->sheet_mm_height / 25.4 * options->dpi + 0.5);
     }
     return true;
 }

@@ -19,33 +19,33 @@ struct scan_options {
     double dpi = 600.0;          // scanner resolution, for named sheets and dust density
     uint32_t sheet_width = 4961; // A4 at 600 dpi
     uint32_t sheet_height = 7016;
-    bool named_sheet = true;     // sheet size follows --dpi
+    bool named_sheet = true; // sheet size follows --dpi
     double sheet_mm_width = 210.0, sheet_mm_height = 297.0;
-    double offset_x = 0.0;       // page shift from the centred position, scan pixels
+    double offset_x = 0.0; // page shift from the centred position, scan pixels
     double offset_y = 0.0;
-    double blur = 0.3;           // sigma of the optical point spread, page pixels
-    double dot_gain = 0.1;       // growth of a toner dot's width, page pixels
-    double paper = 0.85;         // reflectance of the paper
-    double toner = 0.04;         // reflectance of solid toner
-    double illumination = 0.05;  // light lost at the darkest place of the sheet
-    double noise = 0.01;         // sensor noise, standard deviation in reflectance
-    double dust = 0.2;           // specks per square inch of sheet
-    double dust_size = 2.5;      // largest speck radius, scan pixels
+    double blur = 0.3;          // sigma of the optical point spread, page pixels
+    double dot_gain = 0.1;      // growth of a toner dot's width, page pixels
+    double paper = 0.85;        // reflectance of the paper
+    double toner = 0.04;        // reflectance of solid toner
+    double illumination = 0.05; // light lost at the darkest place of the sheet
+    double noise = 0.01;        // sensor noise, standard deviation in reflectance
+    double dust = 0.2;          // specks per square inch of sheet
+    double dust_size = 2.5;     // largest speck radius, scan pixels
     uint32_t hairs = 0;
-    double hair_width = 1.5;     // scan pixels
-    uint32_t scratches = 0;      // toner scraped off along a line across the page
-    double scratch_width = 2.0;  // scan pixels
+    double hair_width = 1.5;    // scan pixels
+    uint32_t scratches = 0;     // toner scraped off along a line across the page
+    double scratch_width = 2.0; // scan pixels
     png_kind kind = kind_grey8;
-    bool write_gamma = false;    // write a gAMA chunk
-    double gamma = 0.454545;     // file gamma the samples are encoded with
+    bool write_gamma = false; // write a gAMA chunk
+    double gamma = 0.454545;  // file gamma the samples are encoded with
     bool interlace = false;
     uint64_t seed = 1;
 };
 
 struct scan_command {
     scan_options options;
-    const char *output_base;     // points into argv
-    const char *const *pages;    // points into argv
+    const char *output_base;  // points into argv
+    const char *const *pages; // points into argv
     int page_count;
 };
 

@@ -11,7 +11,7 @@
 
 struct sheet {
     uint32_t width, height;
-    uint16_t *pixels;  // malloc'd by alloc_sheet, released by free_sheet
+    uint16_t *pixels; // malloc'd by alloc_sheet, released by free_sheet
 };
 
 // Allocates width x height samples (both at most 20000).  Prints a message

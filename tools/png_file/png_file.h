@@ -14,13 +14,13 @@
 #include <cstdint>
 
 struct png_options {
-    int colour_type = 0;        // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGB+alpha
-    int bit_depth = 8;          // 1, 2, 4, 8 or 16, as the colour type allows
-    double gamma = 0.0;         // value of the gAMA chunk; 0 writes none
-    bool interlaced = false;    // Adam7
-    bool transparency = false;  // a tRNS chunk (grey/RGB: black transparent; palette: entry 0)
-    bool fast = false;          // zlib level 1 and no row filters: speed over size
-    bool header_only = false;   // stop after the chunks before the image data
+    int colour_type = 0;       // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGB+alpha
+    int bit_depth = 8;         // 1, 2, 4, 8 or 16, as the colour type allows
+    double gamma = 0.0;        // value of the gAMA chunk; 0 writes none
+    bool interlaced = false;   // Adam7
+    bool transparency = false; // a tRNS chunk (grey/RGB: black transparent; palette: entry 0)
+    bool fast = false;         // zlib level 1 and no row filters: speed over size
+    bool header_only = false;  // stop after the chunks before the image data
 };
 
 // Fills samples[0 .. width) with row y of `picture`, each below 2^depth.
