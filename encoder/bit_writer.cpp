@@ -87,7 +87,7 @@ size_t place_byte_triples(paprel_run &run, const uint8_t *bytes, size_t count)
     for (size_t t = 0; t < triples; t++, bytes += 3, k += 2) {
         // Both words are 12 bits, so the table needs no mask.
         uint32_t three = (uint32_t)bytes[0] << 16 | (uint32_t)bytes[1] << 8 | bytes[2];
-        store_codeword(run, k, golay_table[three >> 12]);
+        store_codeword(run, k, golay_table[three >> data_word_bits]);
         store_codeword(run, k + 1, golay_table[three & 0xFFF]);
     }
     run.codeword_index = k;
@@ -111,7 +111,7 @@ paprel_status feed_bytes(paprel_run &run, const uint8_t *bytes, size_t count)
             if (count - i < 3)
                 continue;
             uint32_t three = (uint32_t)bytes[i] << 16 | (uint32_t)bytes[i + 1] << 8 | bytes[i + 2];
-            status = place_data_word(run, three >> 12);
+            status = place_data_word(run, three >> data_word_bits);
             if (!failed(status))
                 status = place_data_word(run, three & 0xFFF);
             i += 3;

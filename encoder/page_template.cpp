@@ -20,6 +20,7 @@ constexpr uint32_t label_width = data_width;  // label x 0 .. 1541
 constexpr uint32_t text_start = emblem_width; // label x of the first text cell
 
 static_assert(label_top == 2216, "the label strip follows the data area");
+static_assert(label_art_height == text_height, "the label art fills the strip's rows");
 
 void fill_rows(paprel_run &run, uint32_t first, uint32_t last, uint8_t value)
 {
