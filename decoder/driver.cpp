@@ -90,6 +90,11 @@ void print_with_error(const char *format, const char *name, int error)
     perror("");
 }
 
+void print_with_error(const char *text, int error)
+{
+    print_with_error("%s", text, error);
+}
+
 // The message of every status that ends the run.  Returns false for the
 // debug image that could not be opened, a warning that lets the run go on.
 bool print_failure(const decoder_run &run, const page_state &p, page_status status,
@@ -120,7 +125,7 @@ bool print_failure(const decoder_run &run, const page_state &p, page_status stat
         fprintf(stderr, "Cannot allocated gamma table of 256 bytes!\n");
         break;
     case output_not_written:
-        print_with_error("unpaprel: cannot write output: %s", "", run.output_error);
+        print_with_error("unpaprel: cannot write output: ", run.output_error);
         break;
     case debug_image_not_opened:
         print_with_error("Warning: cannot open dumpfile %s: ", image_name, p.failure.error);
