@@ -79,6 +79,8 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
     read_page_bits(run, page);
     lap(clock, read_bits_stage);
     report_page_damage(run);
+    if (run.damage.golay_stats[4] > 0)
+        explain_damage(page);
     // A full disk or a closed pipe must not pass for a decoded page.
     const bool written = check_output(run);
     lap(clock, report_damage_stage);

@@ -1,13 +1,18 @@
 // driver.cpp - the decoder's run from the command line to the last page.
 //
-// Reads the format string (only its eighth field, the label height,
-// matters), prints the format line and the capacity report, then decodes the
-// scans "<base>_0001.png", "<base>_0002.png", ... in order until the first
-// one that cannot be opened.  Every page goes through decode_page on the one
-// page record below; after each page the debug image is written beside the
-// scan.  This is the only place that prints a failure and chooses the exit
-// status: the stages report what went wrong, and the messages for it are
-// here.  Standard output carries only payload bytes, written by the stages.
+// Reads the options and the format string (only its eighth field, the label
+// height, matters), prints the format line and the capacity report, then
+// decodes the scans "<base>_0001.png", "<base>_0002.png", ... in order until
+// the first one that cannot be opened; with --keep-going a missing scan or
+// one without a page frame is written as a page of zero bytes and the run
+// goes on while later scans exist or the labels announce more pages.  Every
+// page goes through decode_page on the one page record below; after each
+// page the debug image is written beside the scan.  At the end the labels
+// are checked against the stack (page_set.h).  This is the only place that
+// prints a failure and chooses the exit status: the stages report what
+// went wrong, and the messages for it are here.  Standard output carries
+// only payload bytes, written by the stages.
+#include "page_set.h"
 #include "page_state.h"
 
 #include <cerrno>
@@ -28,6 +33,56 @@ const char usage_text[] =
     "argument to the paprel, 2nd argument is the filename part before the underscore:\n\n"
     "unpaprel 0-65-93-24-3-1-2-24 scan > out.ogg\n\n"
     "out.ogg is just an example of payload file you can have any kind of file instead of that.\n\n";
+
+// The command line: options anywhere before the base, then the format and
+// the base; arguments beyond the base are ignored unless they are options.
+struct command_line {
+    const char *format, *base;
+};
+
+// The options, each a switch of the run.
+struct option_switch {
+    const char *name;
+    bool decoder_run::*setting;
+};
+constexpr option_switch option_switches[] = {
+    {"--keep-going", &decoder_run::keep_going},
+    {"--labels", &decoder_run::show_labels},
+};
+
+bool read_option(decoder_run &run, const char *argument)
+{
+    for (const option_switch &o : option_switches)
+        if (strcmp(argument, o.name) == 0) {
+            run.*o.setting = true;
+            return true;
+        }
+    return false;
+}
+
+// False, after the usage text or a message, when the line cannot be used.
+bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line)
+{
+    const char *positional[2] = {nullptr, nullptr};
+    int found = 0;
+    for (int i = 1; i < argc; i++) {
+        if (read_option(run, argv[i]))
+            continue;
+        if (found < 2 && strncmp(argv[i], "--", 2) == 0) {
+            fprintf(stderr, "unpaprel: unknown option %s\n", argv[i]);
+            fputs(usage_text, stderr);
+            return false;
+        }
+        if (found < 2)
+            positional[found++] = argv[i];
+    }
+    if (found < 2) {
+        fputs(usage_text, stderr);
+        return false;
+    }
+    *line = {positional[0], positional[1]};
+    return true;
+}
 
 // Page rows of a format other than the label strip: the data area and the
 // frame above and below it.
@@ -144,19 +199,21 @@ bool debug_image_written(const decoder_run &run, const page_state &p, page_statu
     return !print_failure(run, p, status, name);
 }
 
-// A page that could not be decoded ends the run; a missing corner also
-// shows what the corner search saw, in failure_debug.pgm in the current
-// directory whatever the base.  Returns the exit status.
-int fail_page(const decoder_run &run, page_state &p, page_status status)
+// What a page that could not be decoded says: its failure, and for a
+// missing corner what the corner search saw, in failure_debug.pgm in the
+// current directory whatever the base.  Releases the page.  False when
+// writing the failure image itself failed in a way that ends the run.
+bool report_page_failure(const decoder_run &run, page_state &p, page_status status)
 {
     print_failure(run, p, status, nullptr);
+    bool written = true;
     if (status == corner_not_found) {
         const char *name = "failure_debug.pgm";
         fprintf(stderr, "See %s why.\n", name);
-        debug_image_written(run, p, dump_failure_image(p, name), name);
+        written = debug_image_written(run, p, dump_failure_image(p, name), name);
     }
     release_page(p);
-    return 1;
+    return written;
 }
 
 // Releases the page's buffers around writing its debug image; `base_length`
@@ -177,37 +234,108 @@ bool finish_page(decoder_run &run, size_t base_length)
     return written;
 }
 
+// The scans of one run, as the command line names them, and what their
+// labels said.
+struct scan_stack {
+    const char *format; // the format string as given
+    const char *base;
+    size_t base_length;
+    page_set pages;
+    uint32_t last_scan; // the highest page number with a scan, once probed
+    bool probed;
+};
+
+// What the page's label said, for the checks of the stack.
+label_reading label_of(const page_state &)
+{
+    return label_reading{false, 0, 0, "", ""};
+}
+
+// What a step of the page loop returns to go on with the next page; any
+// other value is the run's exit status.
+constexpr int next_page = -1;
+
+int no_memory_for_pages()
+{
+    fprintf(stderr, "unpaprel: cannot allocate the list of pages\n");
+    return 1;
+}
+
 // The page sequence is over: payload bytes known to be wrong must not pass
-// for a restored file, nor must a payload that did not reach its file.
-int end_run(decoder_run &run)
+// for a restored file, nor must a payload that did not reach its file, nor
+// a stack of scans that the labels show to be wrong or incomplete.
+int end_run(decoder_run &run, const scan_stack &stack)
 {
     if (!check_output(run)) {
         print_failure(run, page, output_not_written, nullptr);
         return 1;
     }
+    uint32_t faults = check_page_set(stack.pages, stack.format, stack.base, run.keep_going);
+    faults += report_lost_pages(stack.pages);
     if (run.irreparable_codewords > 0) {
         fprintf(stderr, "unpaprel: %lu irreparable codewords, the payload is damaged\n",
                 (unsigned long)run.irreparable_codewords);
-        return 1;
+        faults++;
     }
-    return 0;
+    return faults > 0 ? 1 : 0;
 }
 
-// Opens the scan of run.page_number; null when there is none.  The name is
-// bounded by the buffer, not by four digits, so that a page beyond the limit
-// is named in full.
-FILE *open_scan(decoder_run &run, const char *base, size_t base_length)
+// The name of the scan of page `number`, in run.scan_name.  It is bounded
+// by the buffer, not by four digits, so that a page beyond the limit is
+// named in full.
+void name_scan(decoder_run &run, const scan_stack &stack, uint32_t number)
 {
-    snprintf(run.scan_name, base_length + 16, "%s_%04u.png", base, run.page_number);
-    return fopen(run.scan_name, "rb");
+    snprintf(run.scan_name, stack.base_length + 16, "%s_%04u.png", stack.base, number);
 }
 
-// The page that could not be opened: on page 1 a failure, later the normal
-// end of the run.
-int missing_scan(decoder_run &run, int error)
+// The highest page number after the current one that has a scan, or 0;
+// looked up once, at the first gap of a run that keeps going.
+uint32_t last_scan_after_gap(decoder_run &run, scan_stack &stack)
 {
+    if (stack.probed)
+        return stack.last_scan;
+    stack.probed = true;
+    for (uint32_t n = run.page_limit; n > run.page_number && stack.last_scan == 0; n--) {
+        name_scan(run, stack, n);
+        FILE *scan = fopen(run.scan_name, "rb");
+        if (scan) {
+            fclose(scan);
+            stack.last_scan = n;
+        }
+    }
+    name_scan(run, stack, run.page_number);
+    return stack.last_scan;
+}
+
+// A page counts as lost, and is written as zero bytes, only in a run that
+// keeps going, and only while a later scan exists or the labels announce
+// more pages.
+bool within_stack(decoder_run &run, scan_stack &stack)
+{
+    return run.keep_going && (run.page_number <= announced_count(stack.pages) ||
+                              run.page_number < last_scan_after_gap(run, stack));
+}
+
+// The page's place in the payload, kept by zero bytes.
+int lose_page(decoder_run &run, scan_stack &stack)
+{
+    fprintf(stderr, "Page %u is lost; writing it as %u zero bytes.\n", run.page_number,
+            payload_bytes_per_page);
+    emit_lost_page();
+    return note_page(stack.pages, run.page_number, nullptr) ? next_page : no_memory_for_pages();
+}
+
+// The scan of run.page_number cannot be opened: lost within a stack that
+// keeps going; otherwise on page 1 a failure, and later the normal end of
+// the run.
+int missing_scan(decoder_run &run, scan_stack &stack, int error)
+{
+    if (within_stack(run, stack)) {
+        fprintf(stderr, "Scan %s is missing.\n", run.scan_name);
+        return lose_page(run, stack);
+    }
     if (run.page_number > 1)
-        return end_run(run);
+        return end_run(run, stack);
     print_with_error("unpaprel: cannot open %s: ", run.scan_name, error);
     return 1;
 }
@@ -223,23 +351,44 @@ int too_many_pages(decoder_run &run, FILE *scan)
     return 1;
 }
 
-// Every page from 1 until the first missing one; returns the exit status.
-int decode_pages(decoder_run &run, const char *base, size_t base_length)
+// A page that could not be decoded ends the run, unless the run keeps going
+// and the scan itself is at fault (no frame found, not a PNG file): then
+// the page is lost.
+int page_not_decoded(decoder_run &run, scan_stack &stack, page_status status)
+{
+    const bool scan_at_fault = status == corner_not_found || status == scan_unreadable;
+    if (!report_page_failure(run, page, status) || !run.keep_going || !scan_at_fault)
+        return 1;
+    return lose_page(run, stack);
+}
+
+// The opened scan of run.page_number through all the stages.
+int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
+{
+    fprintf(stderr, "Decoding PNG file %s...\n", run.scan_name);
+    page.scan_file = scan;
+    const page_status status = decode_page(run, page, nullptr);
+    if (status != page_decoded)
+        return page_not_decoded(run, stack, status);
+    run.irreparable_codewords += run.damage.golay_stats[4];
+    const label_reading label = label_of(page);
+    if (!note_page(stack.pages, run.page_number, &label))
+        return no_memory_for_pages();
+    return finish_page(run, stack.base_length) ? next_page : 1;
+}
+
+// Every page from 1 until the first missing one (or, in a run that keeps
+// going, the last one the scans or labels show); returns the exit status.
+int decode_pages(decoder_run &run, scan_stack &stack)
 {
     for (run.page_number = 1;; run.page_number++) {
-        FILE *scan = open_scan(run, base, base_length);
-        if (!scan)
-            return missing_scan(run, errno);
-        if (run.page_number > run.page_limit)
-            return too_many_pages(run, scan);
-        fprintf(stderr, "Decoding PNG file %s...\n", run.scan_name);
-        page.scan_file = scan;
-        const page_status status = decode_page(run, page, nullptr);
-        if (status != page_decoded)
-            return fail_page(run, page, status);
-        run.irreparable_codewords += run.damage.golay_stats[4];
-        if (!finish_page(run, base_length))
-            return 1;
+        name_scan(run, stack, run.page_number);
+        FILE *scan = fopen(run.scan_name, "rb");
+        const int step = !scan                              ? missing_scan(run, stack, errno)
+                         : run.page_number > run.page_limit ? too_many_pages(run, scan)
+                                                            : decode_scan(run, stack, scan);
+        if (step != next_page)
+            return step;
     }
 }
 
@@ -247,21 +396,20 @@ int decode_pages(decoder_run &run, const char *base, size_t base_length)
 
 int unpaprel_main(decoder_run &run, int argc, char **argv)
 {
-    if (argc < 3) {
-        fputs(usage_text, stderr);
+    command_line line;
+    if (!read_command_line(run, argc, argv, &line))
         return 1;
-    }
-    if (!read_format(run, argv[1]))
+    if (!read_format(run, line.format))
         return 1;
     print_capacity_report(run);
-    const char *base = argv[2];
-    const size_t base_length = strlen(base);
-    run.scan_name = (char *)malloc(base_length + 16);
+    scan_stack stack{line.format, line.base, strlen(line.base), page_set{}, 0, false};
+    run.scan_name = (char *)malloc(stack.base_length + 16);
     if (!run.scan_name) {
         fprintf(stderr, "unpaprel: cannot allocate output base\n");
         return 1;
     }
-    const int status = decode_pages(run, base, base_length);
+    const int status = decode_pages(run, stack);
+    release_page_set(stack.pages);
     free(run.scan_name);
     run.scan_name = nullptr;
     return status;

@@ -123,6 +123,8 @@ struct decoder_run {
     int64_t page_height = ::page_height;  // 2218 + text_height, summed in 32 bits
     uint32_t page_limit = 9999;           // the last page number a run may decode
     uint32_t codeword_step = 1;           // reads codewords 0, step, 2 step, ...
+    bool keep_going = false;              // a lost page is written as zeros and the run goes on
+    bool show_labels = false;             // print each page's label as read
     char *scan_name = nullptr;            // current scan name, then its debug name
     uint32_t page_number = 0;             // page being decoded, from 1
     uint64_t received_word = 0;           // first bit of the codeword ends in bit 23
@@ -183,9 +185,14 @@ void mark_geometry(page_state &page);
 void clear_damage_stats(decoder_run &run);
 void read_page_bits(decoder_run &run, page_state &page);
 void report_page_damage(decoder_run &run);
+// After a page with irreparable codewords, a line for each cause the
+// geometry shows: bits too small, a frame that runs off the image.
+void explain_damage(const page_state &page);
 // False when standard output failed (a full disk, a closed pipe):
 // run.output_error holds the reason.
 bool check_output(decoder_run &run);
+// A page the run could not read, as payload_bytes_per_page zero bytes.
+void emit_lost_page();
 
 // -- after the page: the debug images (png_io.cpp) --
 

@@ -6,7 +6,9 @@
 // is the run's `output_byte`; a page holds a whole number of bytes, so it is
 // empty again at the end of every page.  check_output, run at the end of
 // every page and of the run, turns a failed write (a full disk, a closed
-// pipe) into a failure instead of a silently truncated payload.
+// pipe) into a failure instead of a silently truncated payload.  A page the
+// run has lost goes out as zero bytes (emit_lost_page), so that the pages
+// after it keep their offsets.
 #include "page_state.h"
 
 #include <cerrno>
@@ -26,6 +28,17 @@ void emit_data_bits(decoder_run &run, uint32_t data)
         }
     }
     run.output_byte = byte;
+}
+
+void emit_lost_page()
+{
+    // Whole pages only: a lost page keeps the offsets of the pages after it.
+    static const uint8_t zeros[4096] = {};
+    for (uint32_t left = payload_bytes_per_page; left > 0;) {
+        const uint32_t piece = left < sizeof zeros ? left : (uint32_t)sizeof zeros;
+        fwrite(zeros, 1, piece, stdout);
+        left -= piece;
+    }
 }
 
 bool check_output(decoder_run &run)

@@ -256,4 +256,88 @@ TEST_F(unpaprel_cli, page_limit_fails_only_when_a_page_lies_beyond_it)
                 "scan_0002_debug.pgm.\nunpaprel: Too many pages - 10,000 or more.\n$");
 }
 
+// Options stand before the format or after the base; an unknown one before
+// them is named, one after them is ignored like any other extra argument.
+TEST_F(unpaprel_cli, options_and_unknown_options)
+{
+    command_result r = run({"--bogus", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "unpaprel: unknown option --bogus\n" + std::string(usage));
+    r = run({"--keep-going", "0-65-93-24-3-1-2-24"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, usage);
+    page("scan_0001.png");
+    const command_result plain = run({"0-65-93-24-3-1-2-24", "scan"});
+    for (auto args : {std::vector<std::string>{"0-65-93-24-3-1-2-24", "scan", "--bogus"},
+                      std::vector<std::string>{"--keep-going", "0-65-93-24-3-1-2-24", "scan"},
+                      std::vector<std::string>{"0-65-93-24-3-1-2-24", "scan", "--keep-going"}}) {
+        r = run(args);
+        EXPECT_EQ(r.err, plain.err) << args[0] << " " << args[2];
+        EXPECT_EQ(r.status, plain.status);
+    }
+}
+
+// With --keep-going a missing scan within the stack, and one in which no
+// page frame is found, become pages of zero bytes: the pages after them
+// keep their places in the payload, and the run ends with status 1 and the
+// list of lost pages.
+TEST_F(unpaprel_cli, keep_going_writes_lost_pages_as_zero_bytes)
+{
+    page("scan_0001.png");
+    page("scan_0003.png");
+    std::vector<uint8_t> speck(40 * 30, 255);
+    speck[3 * 40 + 30] = 0;
+    page("scan_0004.png", speck);
+    page("scan_0005.png");
+    const command_result r = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(r.out.size(), 5u * 199773);
+    const std::string zeros(199773, '\0');
+    EXPECT_TRUE(r.out.substr(199773, 199773) == zeros) << "page 2";
+    EXPECT_TRUE(r.out.substr(3 * 199773, 199773) == zeros) << "page 4";
+    EXPECT_TRUE(r.out.substr(2 * 199773, 199773) == r.out.substr(0, 199773)) << "pages 1 and 3";
+    EXPECT_NE(r.err.find("Writing debug image into scan_0001_debug.pgm.\n"
+                         "Scan scan_0002.png is missing.\n"
+                         "Page 2 is lost; writing it as 199773 zero bytes.\n"
+                         "Decoding PNG file scan_0003.png...\n"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("Error: cannot find upper left corner\nSee failure_debug.pgm why.\n"
+                         "Page 4 is lost; writing it as 199773 zero bytes.\n"
+                         "Decoding PNG file scan_0005.png...\n"),
+              std::string::npos);
+    EXPECT_TRUE(file_exists(dir + "/failure_debug.pgm"));
+    EXPECT_TRUE(file_exists(dir + "/scan_0005_debug.pgm"));
+    const size_t end =
+        r.err.find("unpaprel: pages 2 and 4 lost, written as 199773 zero bytes each\n"
+                   "unpaprel: ");
+    EXPECT_NE(end, std::string::npos);
+    EXPECT_EQ(r.err.find("irreparable codewords", end), r.err.rfind("irreparable codewords"));
+}
+
+// Nothing after the last scan is lost; a missing first scan is lost only
+// when a later scan exists.
+TEST_F(unpaprel_cli, keep_going_ends_with_the_last_scan)
+{
+    page("scan_0001.png");
+    page("scan_0002.png");
+    command_result plain = run({"0-65-93-24-3-1-2-24", "scan"});
+    command_result going = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(going.err, plain.err);
+    EXPECT_TRUE(going.out == plain.out);
+    EXPECT_EQ(going.status, plain.status);
+
+    std::remove((dir + "/scan_0001.png").c_str());
+    going = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(going.status, 1);
+    EXPECT_EQ(going.out.size(), 2u * 199773);
+    EXPECT_TRUE(going.out.substr(0, 199773) == std::string(199773, '\0'));
+    EXPECT_EQ(going.err.find("Scan scan_0001.png is missing.\nPage 1 is lost; writing it as 199773 "
+                             "zero bytes.\nDecoding PNG file scan_0002.png...\n"),
+              sizeof capacity_24 - 1);
+    std::remove((dir + "/scan_0002.png").c_str());
+    going = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(going.err, std::string(capacity_24) +
+                             "unpaprel: cannot open scan_0001.png: No such file or directory\n");
+}
+
 } // namespace

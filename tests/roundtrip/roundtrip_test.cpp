@@ -297,4 +297,41 @@ TEST(RoundTrip, FullOutputDeviceFails)
     EXPECT_EQ(r.err.find("Writing debug image"), std::string::npos);
 }
 
+// A page that loses codewords is told why, where the geometry shows it,
+// right after its report: bits too small for the scan, a frame cut off by
+// the image's edge.
+TEST(RoundTrip, LostCodewordsAreExplained)
+{
+    round_trip t;
+    encode(t, 90000, 5);
+    scan_and_write(t, 1, 1.3, 12);
+    command_result r = decode(t);
+    EXPECT_EQ(r.status, 1);
+    const size_t stats = r.err.find("\ntotal codewords 133182\n");
+    ASSERT_NE(stats, std::string::npos) << r.err.substr(0, 3000);
+    EXPECT_EQ(r.err.find("Warning: one bit is only 1.30 x 1.30 scan pixels, as in a scan at about "
+                         "260 dpi of a page printed at sheetprint's default size; bits this small "
+                         "blur into each other: scan at 600 dpi.\nWriting debug image"),
+              stats + 24);
+
+    // The left 60 scan pixels of a scan at 2 scan pixels per page pixel cut
+    // away: the frame and some 20 columns of bits are gone.
+    ideal_scan scan;
+    ASSERT_NO_FATAL_FAILURE(make_ideal_scan(load_page(t, 1), 2.0, 10, &scan));
+    sheet cropped{};
+    ASSERT_TRUE(alloc_sheet(scan.s.width - 60, scan.s.height, &cropped));
+    for (uint32_t y = 0; y < cropped.height; y++)
+        for (uint32_t x = 0; x < cropped.width; x++)
+            cropped.pixels[(size_t)y * cropped.width + x] = sheet_at(scan, x + 60, y);
+    ASSERT_TRUE(write_scan(page_name(t.dir, "scan", 1, ".png").c_str(), cropped, scan.options));
+    free_sheet(&cropped);
+    r = decode(t);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\nWarning: the page frame runs off the scan at the left; scan the whole "
+                         "sheet with white paper around the frame.\nWriting debug image"),
+              std::string::npos)
+        << r.err.substr(r.err.size() > 600 ? r.err.size() - 600 : 0);
+    EXPECT_EQ(r.err.find("Warning: one bit"), std::string::npos);
+}
+
 } // namespace
