@@ -1,8 +1,9 @@
 // decode_page.cpp - one scanned page, from the open file to its payload.
 //
 // Runs the stages in their fixed order on one page record: the scan is read
-// and its levels measured, the white margin cleaned, the page's corners and
-// crosses found, the image conditioned, every bit read and corrected with
+// and its levels measured, the white margin cleaned, the page's corners
+// found (and a turned scan set the right way up), its crosses
+// found, the image conditioned, every bit read and corrected with
 // its data going to standard output, and the page's damage reported.  It
 // stops at the first stage that fails and says which failure it was; it
 // prints no failure itself (the driver does) and leaves the page's buffers
@@ -59,6 +60,8 @@ page_status locate_page(page_state &page, stage_clock &clock)
     if (status != page_decoded)
         return status;
     page.failure.corner = find_corners(page);
+    if (page.failure.corner == corner_found)
+        page.failure.corner = turn_page_upright(page);
     if (page.failure.corner != corner_found)
         return corner_not_found;
     status = estimate_geometry(page);

@@ -7,6 +7,8 @@
 // pixel in input pixels, the unit vectors of the page axes, the half sizes
 // of the cross search, and allocates `search_area` (freed by release_page).
 // Both report on standard error; a corner not found is named by the caller.
+// search_corners is the corner search without its line, for a scan that is
+// searched again after it has been turned (orientation.cpp).
 #include "stage_internals.h"
 
 #include <cmath>
@@ -102,6 +104,11 @@ bool allocate_search_area(page_state &page)
 corner_id find_corners(page_state &page)
 {
     fprintf(stderr, "Searching for the corners.\n");
+    return search_corners(page);
+}
+
+corner_id search_corners(page_state &page)
+{
     point_u64 *targets[4] = {&page.corners.upper_left, &page.corners.upper_right,
                              &page.corners.lower_left, &page.corners.lower_right};
     for (int id = upper_left_corner; id <= lower_right_corner; id++)

@@ -21,6 +21,7 @@
 //   image -> find_levels -> cutlevel, fill_cutlevel
 //   image -> remove_dirt -> image (margin specks painted white; work scratch)
 //   image -> find_corners, estimate_geometry -> corners, bit sizes, axes, search_area
+//            (between the two, turn_page_upright turns a turned scan the right way up)
 //   image -> find_crosses -> cross_grid, cross_cutlevels
 //   image -> condition_image -> image, copy in work (the debug canvas)
 //   work  <- mark_geometry, read_page_bits (samples, damage marks)
@@ -178,6 +179,13 @@ page_status remove_dirt(page_state &page);
 // The first corner it cannot find; corner_found when all four are there.
 corner_id find_corners(page_state &page);
 const char *corner_name(corner_id corner);
+// find_corners without its line, for a scan searched again.
+corner_id search_corners(page_state &page);
+// A scan that lies turned by a quarter or half turn is turned the right way
+// up, with one line saying so, and its corners found again (orientation.cpp,
+// with `work` as scratch); upright ones are left alone.  The corner it
+// cannot find after the turn, or corner_found.
+corner_id turn_page_upright(page_state &page);
 page_status estimate_geometry(page_state &page);
 void find_crosses(page_state &page);
 void condition_image(page_state &page);

@@ -13,6 +13,16 @@
 // prints it.
 double axis_angle(point_f64 u);
 
+// orientation.cpp: how a scan lies, in quarter turns counter-clockwise as
+// seen in the scan (paperscan's --rotate), and the steps of finding it out.
+enum page_turn { turned_none = 0, turned_90, turned_180, turned_270 };
+// Crosses seen out of the 65 of the first row, where that row lies if the
+// page lies turned by `turn` between the corners found.
+uint32_t first_row_crosses(const page_state &page, page_turn turn);
+page_turn find_page_turn(const page_state &page);
+// Turns `image` back by `turn` (a quarter turn through `work`).
+void turn_image(page_state &page, page_turn turn);
+
 // find_crosses.cpp: the steps of finding one cross.
 float cross_correl_search(const page_state &page, int32_t xpos, int32_t ypos);
 float quadrant_score(const page_state &page, double x, double y);
