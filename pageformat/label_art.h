@@ -5,8 +5,10 @@
 // characters 32..126, white strokes on black) followed by the emblem that
 // starts every label. Index 0 is black and 1 white; label_palette maps an
 // index to its colour. Both tables are constant and exist before main runs.
-#ifndef ENCODER_LABEL_ART_H
-#define ENCODER_LABEL_ART_H
+// They belong to the page format: paprel draws every label from them and
+// unpaprel reads the label back against the same pictures.
+#ifndef PAGEFORMAT_LABEL_ART_H
+#define PAGEFORMAT_LABEL_ART_H
 
 #include <array>
 #include <cstdint>
