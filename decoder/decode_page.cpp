@@ -2,8 +2,8 @@
 //
 // Runs the stages in their fixed order on one page record: the scan is read
 // and its levels measured, the white margin cleaned, the page's corners and
-// crosses found, the image conditioned, every bit read and corrected with
-// its data going to standard output, and the page's damage reported.  It
+// crosses found, the image conditioned, the label read, every bit read and
+// corrected, its data going to standard output, and the damage reported.  It
 // stops at the first stage that fails and says which failure it was; it
 // prints no failure itself (the driver does) and leaves the page's buffers
 // allocated, since the failure image shows the scan after dirt removal.
@@ -15,8 +15,8 @@
 #include <ctime>
 
 const char *const stage_names[stage_count] = {
-    "load_png",        "find_levels",   "remove_dirt",       "corners+geometry",   "find_crosses",
-    "condition_image", "mark_geometry", "bits+golay+output", "report_page_damage",
+    "load_png",        "find_levels", "remove_dirt",   "corners+geometry",  "find_crosses",
+    "condition_image", "read_label",  "mark_geometry", "bits+golay+output", "report_page_damage",
 };
 
 namespace {
@@ -73,6 +73,8 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
     lap(clock, find_crosses_stage);
     condition_image(page);
     lap(clock, condition_image_stage);
+    read_label(page);
+    lap(clock, read_label_stage);
     mark_geometry(page);
     lap(clock, mark_geometry_stage);
     clear_damage_stats(run);

@@ -16,10 +16,12 @@
 constexpr uint32_t label_art_width = 1500;
 constexpr uint32_t label_art_height = 24;
 constexpr uint32_t glyph_width = 13;
-constexpr uint32_t emblem_x = 1235; // first column of the emblem
+constexpr uint32_t first_glyph = 32;  // the character of the first cell, ' '
+constexpr uint32_t label_glyphs = 95; // cells for the characters 32..126
+constexpr uint32_t emblem_x = 1235;   // first column of the emblem
 constexpr uint32_t emblem_width = 265;
 
-static_assert(emblem_x == (127 - 32) * glyph_width, "the emblem follows the last cell");
+static_assert(emblem_x == label_glyphs * glyph_width, "the emblem follows the last cell");
 static_assert(emblem_x + emblem_width == label_art_width, "the emblem ends the image");
 
 struct palette_entry {
