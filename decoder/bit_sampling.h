@@ -111,6 +111,22 @@ inline bit_sampler sampler_of(const page_state &page)
     return {grid_of(page), {bw * h.x, bw * h.y}, {bh * v.x, bh * v.y}};
 }
 
+// centre + 7 x (centre - mean of the four neighbours one page pixel away
+// along the page's own axes): raises the contrast of a bit against its
+// neighbours.  The last step is done in double and stored as float.  The
+// label's pixels are sampled the same way (read_label.cpp).
+inline float sharpened_sample(const bit_sampler &s, point_f64 p)
+{
+    const float left = bilinear_at(s.grid, p.x - s.across.x, p.y - s.across.y);
+    const float right = bilinear_at(s.grid, p.x + s.across.x, p.y + s.across.y);
+    const float below = bilinear_at(s.grid, p.x + s.down.x, p.y + s.down.y);
+    const float above = bilinear_at(s.grid, p.x - s.down.x, p.y - s.down.y);
+    const float centre = bilinear_at(s.grid, p.x, p.y);
+    const float sum = ((left + right) + below) + above;
+    const float u = centre + sum * -0.25f;
+    return (float)((double)u * 7.0 + (double)centre);
+}
+
 // A sampled bit and the debug mark it leaves: the negative of the sample,
 // clamped to a byte, for the pixel under the bit, or no mark.
 struct sampled_bit {

@@ -2,9 +2,9 @@
 //
 // Runs the stages in their fixed order on one page record: the scan is read
 // and its levels measured, the white margin cleaned, the page's corners
-// found (and a turned scan set the right way up), its crosses
-// found, the image conditioned, every bit read and corrected with
-// its data going to standard output, and the page's damage reported.  It
+// found (and a turned scan set the right way up), its crosses found, the
+// image conditioned, the label read, every bit read and corrected with its
+// data going to standard output, and the page's damage reported.  It
 // stops at the first stage that fails and says which failure it was; it
 // prints no failure itself (the driver does) and leaves the page's buffers
 // allocated, since the failure image shows the scan after dirt removal.
@@ -12,12 +12,13 @@
 // processor time of every stage.
 #include "page_state.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 const char *const stage_names[stage_count] = {
-    "load_png",        "find_levels",   "remove_dirt",       "corners+geometry",   "find_crosses",
-    "condition_image", "mark_geometry", "bits+golay+output", "report_page_damage",
+    "load_png",        "find_levels", "remove_dirt",   "corners+geometry",  "find_crosses",
+    "condition_image", "read_label",  "mark_geometry", "bits+golay+output", "report_page_damage",
 };
 
 namespace {
@@ -43,6 +44,19 @@ void lap(stage_clock &clock, stage_id stage)
     const double now = processor_milliseconds();
     clock.times->milliseconds[stage] = now - clock.last;
     clock.last = now;
+}
+
+// The label as read, on one line, for --labels.
+void print_label(const page_label &label)
+{
+    if (!label.read) {
+        fputs("Label: cannot be read with confidence (smudged, cut off, or not drawn by paprel)\n",
+              stderr);
+        return;
+    }
+    char line[label_line_size];
+    label_line_text(label, line);
+    fprintf(stderr, "Label: %s\n", line);
 }
 
 // The scan in memory, its levels, a clean margin, the corners and the
@@ -76,6 +90,10 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
     lap(clock, find_crosses_stage);
     condition_image(page);
     lap(clock, condition_image_stage);
+    read_label(page);
+    if (run.show_labels)
+        print_label(page.label);
+    lap(clock, read_label_stage);
     mark_geometry(page);
     lap(clock, mark_geometry_stage);
     clear_damage_stats(run);

@@ -24,6 +24,7 @@
 //            (between the two, turn_page_upright turns a turned scan the right way up)
 //   image -> find_crosses -> cross_grid, cross_cutlevels
 //   image -> condition_image -> image, copy in work (the debug canvas)
+//   image -> read_label -> label
 //   work  <- mark_geometry, read_page_bits (samples, damage marks)
 //   read_page_bits -> receive_bit -> decode_codeword -> emit_data_bits -> stdout
 //
@@ -36,6 +37,7 @@
 #ifndef DECODER_PAGE_STATE_H
 #define DECODER_PAGE_STATE_H
 
+#include "label_art.h"
 #include "page_format.h"
 
 #include <cstdint>
@@ -84,6 +86,26 @@ struct page_failure {
     int error;          // errno of a failed system call
 };
 
+// The page's label as read_label read it.  `read` only when the emblem and
+// every text cell matched their pictures beyond doubt; otherwise the text is
+// empty and nothing is parsed.  The text drops the two blank cells the label
+// starts with and the blank cells after its end (so a name's own trailing
+// spaces too).  `parsed` when it has the form "<format> <page>/<count>" with
+// " <name>" after it or nothing (an empty name).  The last three are the
+// measurement behind `read`: the emblem's pixels that differ from its
+// picture, the most pixels a cell differs in from its nearest picture, and
+// the least lead of a nearest picture over the second nearest.
+constexpr uint32_t label_cells = (data_width - emblem_width) / glyph_width;
+struct page_label {
+    bool read;
+    char text[label_cells + 1];
+    bool parsed;
+    char format[label_cells + 1];
+    uint32_t page_number, page_count;
+    char name[label_cells + 1];
+    uint32_t emblem_distance, worst_distance, smallest_gap;
+};
+
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
@@ -104,6 +126,7 @@ struct page_state {
     float *search_area;           // (4 chalf + 1)^2 floats
     point_f64 cross_grid[cross_cols][cross_rows];
     float cross_cutlevels[cross_cols][cross_rows];
+    page_label label;
     page_failure failure;
 };
 
@@ -151,6 +174,7 @@ enum stage_id {
     geometry_stage,
     find_crosses_stage,
     condition_image_stage,
+    read_label_stage,
     mark_geometry_stage,
     read_bits_stage,
     report_damage_stage,
@@ -189,6 +213,7 @@ corner_id turn_page_upright(page_state &page);
 page_status estimate_geometry(page_state &page);
 void find_crosses(page_state &page);
 void condition_image(page_state &page);
+void read_label(page_state &page);
 void mark_geometry(page_state &page);
 void clear_damage_stats(decoder_run &run);
 void read_page_bits(decoder_run &run, page_state &page);
@@ -201,6 +226,12 @@ void explain_damage(const page_state &page);
 bool check_output(decoder_run &run);
 // A page the run could not read, as payload_bytes_per_page zero bytes.
 void emit_lost_page();
+
+// The text of the label line `Label: ...` for the driver: the label read,
+// in double quotes (a quote or backslash in it escaped by a backslash), or
+// "unreadable".  At most label_line_size bytes with the terminating zero.
+constexpr size_t label_line_size = 2 * label_cells + 3;
+void label_line_text(const page_label &label, char (&line)[label_line_size]);
 
 // -- after the page: the debug images (png_io.cpp) --
 

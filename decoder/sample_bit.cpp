@@ -37,21 +37,6 @@ point_f64 bit_sampling_position(const page_state &page, const bit_cell &cell)
 
 namespace {
 
-// centre + 7 x (centre - mean of the four neighbours one page pixel away
-// along the page's own axes): raises the contrast of a bit against its
-// neighbours.  The last step is done in double and stored as float.
-float sharpened_sample(const bit_sampler &s, point_f64 p)
-{
-    const float left = bilinear_at(s.grid, p.x - s.across.x, p.y - s.across.y);
-    const float right = bilinear_at(s.grid, p.x + s.across.x, p.y + s.across.y);
-    const float below = bilinear_at(s.grid, p.x + s.down.x, p.y + s.down.y);
-    const float above = bilinear_at(s.grid, p.x - s.down.x, p.y - s.down.y);
-    const float centre = bilinear_at(s.grid, p.x, p.y);
-    const float sum = ((left + right) + below) + above;
-    const float u = centre + sum * -0.25f;
-    return (float)((double)u * 7.0 + (double)centre);
-}
-
 sampled_bit take_sample(const page_state &page, const bit_sampler &sampler, uint32_t position)
 {
     int32_t x, y;

@@ -40,6 +40,32 @@ void max_cycle(page_state &page);
 void min_cycle(page_state &page);
 void blur_cycle(page_state &page);
 
+// read_label.cpp: a cell of 13 x 24 label pixels packed four rows to a
+// word, bit 13 (r % 4) + c of word r / 4 for the pixel in column c of row r,
+// set for white; the glyph pictures packed so; one cell against all of them;
+// and the fields of a label's text.
+constexpr uint32_t cell_rows_per_word = 4;
+constexpr uint32_t cell_words = text_height / cell_rows_per_word;
+static_assert(cell_rows_per_word * glyph_width <= 64, "four rows of a cell fit a word");
+struct label_cell {
+    uint64_t words[cell_words];
+};
+void set_cell_white(label_cell &cell, uint32_t c, uint32_t r);
+struct label_glyph_cells {
+    label_cell cells[label_glyphs];
+};
+void pack_glyphs(label_glyph_cells &glyphs);
+// The character of the picture nearest the cell, the pixels it differs in,
+// and how many more the second nearest differs in.
+struct label_cell_match {
+    char character;
+    uint32_t distance, gap;
+};
+label_cell_match match_label_cell(const label_glyph_cells &glyphs, const label_cell &cell);
+// Fills the fields of `label` from its text; false (and `parsed` false)
+// when the text does not have the form.
+bool parse_label_text(page_label &label);
+
 // png_io.cpp: the 256 display-gamma entries of the debug image.
 void fill_gamma_table(uint8_t *table);
 

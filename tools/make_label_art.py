@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generate encoder/label_pictures.inc: the font and the emblem of the page label.
+"""Generate pageformat/label_pictures.inc: the font and the emblem of the page label.
 
 The label strip under the data area is drawn from one 1500 x 24 image: 95
 character cells of 13 x 24 pixels for the characters 32..126, then a 265 x 24
@@ -9,7 +9,7 @@ Debian ships in xfonts-base, and writes it as readable rows of '#' (white) and
 
 Run it only to change the art (it needs the pcf2bdf and xfonts-base packages):
 
-    tools/make_label_art.py > encoder/label_pictures.inc
+    tools/make_label_art.py > pageformat/label_pictures.inc
 """
 
 import gzip

@@ -5,7 +5,7 @@ Written from the description of the page format, not from the encoder's
 code: bit positions are found by counting the non-cross pixels of the data
 area in reading order, and the Golay parity by exclusive-or of the parity
 rows. Only the label's pictures are shared: they are read from the rows of
-'#' and '.' in encoder/label_pictures.inc.
+'#' and '.' in pageformat/label_pictures.inc.
 
     page_model.py <input file> <label name> <label_pictures.inc>
 

@@ -34,6 +34,7 @@ constexpr bool font_well_formed()
     return true;
 }
 
+static_assert(glyph_count == label_glyphs, "a picture for every character 32..126");
 static_assert(font_well_formed(), "every glyph is 24 rows of 13 pixels");
 static_assert(rows_well_formed(emblem_rows, label_art_height, emblem_width),
               "the emblem is 24 rows of 265 pixels");

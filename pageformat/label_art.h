@@ -5,8 +5,10 @@
 // characters 32..126, white strokes on black) followed by the emblem that
 // starts every label. Index 0 is black and 1 white; label_palette maps an
 // index to its colour. Both tables are constant and exist before main runs.
-#ifndef ENCODER_LABEL_ART_H
-#define ENCODER_LABEL_ART_H
+// They belong to the page format: paprel draws every label from them and
+// unpaprel reads the label back against the same pictures.
+#ifndef PAGEFORMAT_LABEL_ART_H
+#define PAGEFORMAT_LABEL_ART_H
 
 #include <array>
 #include <cstdint>
@@ -14,10 +16,12 @@
 constexpr uint32_t label_art_width = 1500;
 constexpr uint32_t label_art_height = 24;
 constexpr uint32_t glyph_width = 13;
-constexpr uint32_t emblem_x = 1235; // first column of the emblem
+constexpr uint32_t first_glyph = 32;  // the character of the first cell, ' '
+constexpr uint32_t label_glyphs = 95; // cells for the characters 32..126
+constexpr uint32_t emblem_x = 1235;   // first column of the emblem
 constexpr uint32_t emblem_width = 265;
 
-static_assert(emblem_x == (127 - 32) * glyph_width, "the emblem follows the last cell");
+static_assert(emblem_x == label_glyphs * glyph_width, "the emblem follows the last cell");
 static_assert(emblem_x + emblem_width == label_art_width, "the emblem ends the image");
 
 struct palette_entry {
