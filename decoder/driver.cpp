@@ -245,10 +245,14 @@ struct scan_stack {
     bool probed;
 };
 
-// What the page's label said, for the checks of the stack.
-label_reading label_of(const page_state &)
+// What the page's label said, for the checks of the stack: only a label
+// read beyond doubt and of the form paprel writes.
+label_reading label_of(const page_state &p)
 {
-    return label_reading{false, 0, 0, "", ""};
+    const page_label &l = p.label;
+    const char *tail = strchr(l.text, '/');
+    const bool usable = l.read && l.parsed && tail;
+    return label_reading{usable, l.page_number, l.page_count, l.name, l.format, tail ? tail : ""};
 }
 
 // What a step of the page loop returns to go on with the next page; any

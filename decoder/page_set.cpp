@@ -23,9 +23,25 @@ void copy_field(char *to, const char *from)
     snprintf(to, label_field_size, "%s", from ? from : "");
 }
 
+// Whether two labels' "/count name" agree wherever both show a character;
+// the shorter one reads as blank beyond its end.
 bool same_archive(const page_entry &a, const page_entry &b)
 {
-    return a.count == b.count && strcmp(a.name, b.name) == 0;
+    const size_t la = strlen(a.tail), lb = strlen(b.tail);
+    for (size_t i = 0; i < la || i < lb; i++) {
+        const char x = i < la ? a.tail[i] : ' ', y = i < lb ? b.tail[i] : ' ';
+        if (x != y && x != ' ' && y != ' ')
+            return false;
+    }
+    return true;
+}
+
+uint32_t blanks_in(const page_entry &e)
+{
+    uint32_t blanks = 0;
+    for (const char *p = e.tail; *p != '\0'; p++)
+        blanks += *p == ' ';
+    return blanks;
 }
 
 bool make_room(page_set &set, uint32_t size)
@@ -41,25 +57,35 @@ bool make_room(page_set &set, uint32_t size)
     return true;
 }
 
-// The position of the first label of the archive most labels give; 0 when
-// no label was read.  Only the first label of each archive counts the
-// others, so the work grows with the labels times the archives.
+// The labels that agree with the label of entry i.
+uint32_t votes_for(const page_set &set, uint32_t i)
+{
+    uint32_t votes = 0;
+    for (uint32_t j = 0; j < set.size; j++)
+        votes += set.entries[j].read && same_archive(set.entries[j], set.entries[i]);
+    return votes;
+}
+
+// The position of the label that speaks for the stack: the one most labels
+// agree with, of those the one with the fewest blanks (the least hidden by
+// dirt), the first of those; 0 when no label was read.  A label that agrees
+// exactly with one before it cannot do better than that one, which keeps
+// the work near the labels times the archives.
 uint32_t archive_of_stack(const page_set &set)
 {
-    uint32_t best = 0, best_votes = 0;
+    uint32_t best = 0, best_votes = 0, best_blanks = 0;
     for (uint32_t i = 0; i < set.size; i++) {
         const page_entry &e = set.entries[i];
-        bool seen = false;
-        for (uint32_t j = 0; j < i && !seen; j++)
-            seen = set.entries[j].read && same_archive(set.entries[j], e);
-        if (!e.read || seen)
+        bool repeated = false;
+        for (uint32_t j = 0; j < i && !repeated; j++)
+            repeated = set.entries[j].read && strcmp(set.entries[j].tail, e.tail) == 0;
+        if (!e.read || repeated)
             continue;
-        uint32_t votes = 0;
-        for (uint32_t j = i; j < set.size; j++)
-            votes += set.entries[j].read && same_archive(set.entries[j], e);
-        if (votes > best_votes) {
+        const uint32_t votes = votes_for(set, i), blanks = blanks_in(e);
+        if (votes > best_votes || (votes == best_votes && blanks < best_blanks)) {
             best = i + 1;
             best_votes = votes;
+            best_blanks = blanks;
         }
     }
     return best;
@@ -151,6 +177,7 @@ bool note_page(page_set &set, uint32_t position, const label_reading *label)
         e.count = label->count;
         copy_field(e.name, label->name);
         copy_field(e.format, label->format);
+        copy_field(e.tail, label->tail);
     }
     return true;
 }

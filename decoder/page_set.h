@@ -4,11 +4,14 @@
 //
 // Each label names its page, the page count of its archive and the name
 // given to paprel.  The archive of the stack is the count and name that
-// most labels read give (the first of them on a tie); a scan whose label
-// names another archive or another position, and a page number of the
-// count that no scan carries, are each one line at the end and make the
-// run fail.  A label that could not be read says nothing: its scan is taken
-// to be the page its position says, never the opposite.
+// most labels read give; a scan whose label names another archive or
+// another position, and a page number of the count that no scan carries,
+// are each one line at the end and make the run fail.  A label that could
+// not be read says nothing: its scan is taken to be the page its position
+// says, never the opposite.  Nor does a label accuse where a blot could
+// explain it: dirt on the black strip can hide a character and leave a
+// blank cell that reads as a space, so labels whose "/count name" differ
+// only where one of them shows a space are taken to agree.
 #ifndef DECODER_PAGE_SET_H
 #define DECODER_PAGE_SET_H
 
@@ -20,6 +23,7 @@ struct label_reading {
     uint32_t number, count; // "number/count"
     const char *name;       // the name after it; only valid during the call
     const char *format;     // the format string before it; likewise
+    const char *tail;       // "/count name" as read; likewise
 };
 
 // Room for a label's name and format string: a label holds at most 98
@@ -33,6 +37,7 @@ struct page_entry {
     uint32_t number, count;        // the label's "number/count", when read
     char name[label_field_size];   // the label's name, when read
     char format[label_field_size]; // the label's format string, when read
+    char tail[label_field_size];   // the label's "/count name", when read
 };
 
 // The whole stack.  `entries` is malloc'd by note_page and freed by

@@ -29,7 +29,9 @@ page_set stack_of(const std::vector<scan> &scans, const char *label_format = for
     page_set set{};
     for (uint32_t i = 0; i < scans.size(); i++) {
         const scan &s = scans[i];
-        const label_reading label = {s.number != 0, s.number, s.count, s.name, label_format};
+        const std::string tail = "/" + std::to_string(s.count) + (*s.name ? " " : "") + s.name;
+        const label_reading label = {s.number != 0, s.number,     s.count,
+                                     s.name,        label_format, tail.c_str()};
         EXPECT_TRUE(note_page(set, i + 1, s.lost ? nullptr : &label));
     }
     return set;
@@ -152,6 +154,25 @@ TEST(PageSet, LongListsGoInRuns)
                            "not found"),
               std::string::npos)
         << w.lines;
+}
+
+// Dirt on the black strip can hide a character, which then reads as a
+// blank cell: labels that differ only where one shows a space agree, and
+// the label least hidden speaks for the stack.
+TEST(PageSet, BlanksOfADirtyLabelDoNotAccuse)
+{
+    verdict v = check({{1, 3, "ba  up"}, {2, 3, "backup"}, {3, 3, "backu"}});
+    EXPECT_EQ(v.faults, 0u);
+    EXPECT_EQ(v.lines, "");
+    // "12/20" with its 0 hidden reads "12/2 ": the count of the others holds.
+    v = check({{1, 2, " x"}, {2, 20, "x"}, {3, 20, "x"}});
+    EXPECT_EQ(v.lines, "unpaprel: the labels announce 20 pages, but pages 4 to 20 were not found; "
+                       "--keep-going reads past a missing scan\n");
+    // A character where the others have another is no blot: the second
+    // page belongs elsewhere, and so the first one's page 2 is missing.
+    v = check({{1, 2, "backup"}, {2, 2, "backap"}});
+    EXPECT_EQ(v.faults, 2u);
+    EXPECT_EQ(v.lines.find("unpaprel: scan_0002.png belongs to another archive"), 0u);
 }
 
 } // namespace

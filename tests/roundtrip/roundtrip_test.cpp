@@ -334,4 +334,97 @@ TEST(RoundTrip, LostCodewordsAreExplained)
     EXPECT_EQ(r.err.find("Warning: one bit"), std::string::npos);
 }
 
+// The labels of a stack of scans against the stack: the ways people shuffle
+// their scans are each named at the end and fail the run, and a whole stack
+// reads as it always did.
+struct stack_run {
+    int status;
+    std::string err, tail; // tail: what follows the last page's debug image line
+};
+
+stack_run decode_stack(const round_trip &t, std::vector<std::string> options = {},
+                       const char *format = PAGE_FORMAT_STRING)
+{
+    std::vector<std::string> argv = {UNPAPREL_BIN};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(format);
+    argv.push_back("scan");
+    command_options o = in_dir(t.dir);
+    o.stdout_path = "/dev/null";
+    command_result r = run_command(argv, o);
+    const size_t last = r.err.rfind("_debug.pgm.\n");
+    return {r.status, r.err, last == std::string::npos ? r.err : r.err.substr(last + 12)};
+}
+
+// Renames a scan; page 0 stands for a name outside the sequence.
+void move_scan(const round_trip &t, uint32_t from, uint32_t to)
+{
+    const std::string spare = t.dir + "/spare.png";
+    ASSERT_EQ(rename(from ? page_name(t.dir, "scan", from, ".png").c_str() : spare.c_str(),
+                     to ? page_name(t.dir, "scan", to, ".png").c_str() : spare.c_str()),
+              0);
+}
+
+TEST(RoundTrip, TheStackIsCheckedAgainstItsLabels)
+{
+    round_trip t;
+    encode(t, 2 * (size_t)payload_bytes_per_page + 5000, 6);
+    ASSERT_EQ(t.pages, 3u);
+    for (uint32_t page = 1; page <= 3; page++)
+        scan_and_write(t, page, 2.0, 20);
+    stack_run r = decode_stack(t, {"--labels"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.tail, "");
+    for (const char *label : {"1/3", "2/3", "3/3"})
+        EXPECT_EQ(
+            count(r.err, "\nLabel: \"0-65-93-24-3-1-2-24 " + std::string(label) + " page\"\n"), 1u)
+            << label;
+    // Without --labels the transcript is the one of old, without them.
+    EXPECT_EQ(count(decode_stack(t).err, "Label: "), 0u);
+
+    r = decode_stack(t, {}, "0-65-93-24-3-1-2-024");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.tail, "unpaprel: warning: the labels give the format 0-65-93-24-3-1-2-24, not "
+                      "0-65-93-24-3-1-2-024\n");
+
+    move_scan(t, 1, 0), move_scan(t, 2, 1), move_scan(t, 0, 2);
+    r = decode_stack(t);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.tail, "unpaprel: scan_0001.png is page 2 of 3 by its label, not page 1\n"
+                      "unpaprel: scan_0002.png is page 1 of 3 by its label, not page 2\n");
+
+    move_scan(t, 1, 0), move_scan(t, 2, 1), move_scan(t, 0, 2); // back in order
+    move_scan(t, 3, 0);
+    r = decode_stack(t);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.tail, "unpaprel: the labels announce 3 pages, but page 3 was not found; "
+                      "--keep-going reads past a missing scan\n");
+
+    move_scan(t, 0, 3), move_scan(t, 2, 0); // pages 1 and 3 only
+    r = decode_stack(t);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.tail, "unpaprel: the labels announce 3 pages, but pages 2 and 3 were not found; "
+                      "--keep-going reads past a missing scan\n");
+    r = decode_stack(t, {"--keep-going"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.tail, "unpaprel: page 2 lost, written as 199773 zero bytes\n");
+
+    // A page of another archive in the place of page 2.
+    round_trip other;
+    encode(other, 1000, 7);
+    command_result named = run_command({PAPREL_BIN, "payload.bin", "other"}, in_dir(other.dir));
+    ASSERT_EQ(named.status, 0);
+    grey_image stray;
+    ASSERT_TRUE(read_pgm(other.dir + "/other_0001.pgm", &stray));
+    ideal_scan scan;
+    ASSERT_NO_FATAL_FAILURE(make_ideal_scan(stray, 2.0, 20, &scan));
+    save_scan(t, 2, scan);
+    r = decode_stack(t);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.tail, "unpaprel: scan_0002.png belongs to another archive: its label says page 1 "
+                      "of 1, \"other\", where the others say 3 pages, \"page\"\n"
+                      "unpaprel: the labels announce 3 pages, but page 2 was not found; "
+                      "--keep-going reads past a missing scan\n");
+}
+
 } // namespace
