@@ -247,6 +247,11 @@ int decode_pages(decoder_run &run, const char *base, size_t base_length)
 
 int unpaprel_main(decoder_run &run, int argc, char **argv)
 {
+    // The one option comes first (frame_gaps.cpp).
+    if (argc > 1 && strcmp(argv[1], "--close-gaps") == 0) {
+        run.close_frame_gaps = true;
+        argc--, argv++;
+    }
     if (argc < 3) {
         fputs(usage_text, stderr);
         return 1;

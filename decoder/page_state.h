@@ -86,6 +86,7 @@ struct page_failure {
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
+    bool close_frame_gaps = false;       // decoder_run's, for remove_dirt
     uint32_t width, height;              // of image and work, input pixels
     uint8_t *image;                      // the scan, 8-bit grey, 0 black, row-major
     uint8_t *work;                       // fill marks, then conditioned copy and debug marks
@@ -123,6 +124,7 @@ struct decoder_run {
     int64_t page_height = ::page_height;  // 2218 + text_height, summed in 32 bits
     uint32_t page_limit = 9999;           // the last page number a run may decode
     uint32_t codeword_step = 1;           // reads codewords 0, step, 2 step, ...
+    bool close_frame_gaps = false;        // --close-gaps: mend a frame the margin runs into
     char *scan_name = nullptr;            // current scan name, then its debug name
     uint32_t page_number = 0;             // page being decoded, from 1
     uint64_t received_word = 0;           // first bit of the codeword ends in bit 23

@@ -7,6 +7,12 @@
 // Whatever neither fill visited is dirt cut off from the page by white
 // paper; it is painted white (255) in `image` and counted.
 //
+// A gap in the frame lets the first fill into the page, and then much of the
+// print would go as dirt.  With --close-gaps, before anything is painted,
+// the count of the pixels to go is held against the dark pixels of the
+// histogram (find_levels); when it is too many, frame_gaps.cpp redoes the
+// fills with the narrow gaps closed.
+//
 // The fills work on horizontal runs rather than single pixels: a run is
 // widened as far as it goes, marked with one memset, and only the rows
 // above and below it are searched for runs still to visit.  A fill visits
@@ -28,6 +34,7 @@ bool allocate_stack(fill_stack &pending, const page_state &page)
     pending.entries = (run_seed *)malloc(pending.capacity * sizeof(run_seed));
     pending.size = 0;
     pending.failed = false;
+    pending.visited = 0;
     return pending.entries != nullptr;
 }
 
@@ -144,6 +151,7 @@ void visit_run(fill_stack &pending, const page_state &page, run_seed seed)
     const uint32_t left = run_begin<kind>(marks, seed.x);
     const uint32_t right = run_end<kind>(marks, seed.x, w);
     memset(marks + left, visited, right - left);
+    pending.visited += right - left;
     if (seed.y > 0)
         seed_runs<kind>(pending, marks - w, seed.y - 1, left, right);
     if (seed.y + 1 < page.height)
@@ -270,7 +278,10 @@ page_status remove_dirt(page_state &page)
         return fill_stack_not_allocated;
     const uint64_t size = (uint64_t)page.width * page.height;
     classify_pixels(page);
-    const bool filled = fill_margin_then_page(pending, page);
+    bool filled = fill_margin_then_page(pending, page);
+    const uint64_t unvisited = size - pending.visited;
+    if (filled && page.close_frame_gaps && leak_suspected(unvisited, dark_pixel_count(page)))
+        filled = close_frame_gaps(pending, page, unvisited);
     free(pending.entries);
     if (!filled)
         return fill_stack_not_allocated;
