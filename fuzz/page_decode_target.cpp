@@ -3,7 +3,10 @@
 // Runs decode_page on one scan, as the driver does: input, levels, dirt
 // removal, corners, geometry, cross search, conditioning, the bit loop with
 // error correction and payload output, and the damage report; then the
-// debug image, or the failure image when a corner is missing.  The payload
+// debug image, or the failure image when a corner is missing.  Every scan
+// is decoded twice, the second time as with --close-gaps, whose closing of
+// the frame's gaps (frame_gaps.cpp) runs on any page whose fills would erase
+// much of its dark.  The payload
 // and the images go to /dev/null.  A failed page does not end the process,
 // so one fuzzer run can try many pages.  Declared sizes above max_pixels are
 // skipped, and the bit loop reads every 97th codeword only (the first and
@@ -45,20 +48,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (declared_pixels(data, size) > max_pixels)
         return 0;
-    uint8_t *copy = nullptr;
-    page.scan_file = open_repaired_png(data, size, &copy);
-    if (!page.scan_file)
-        return 0;
-    decoder_run run;
-    run.codeword_step = codeword_stride;
-    const page_status status = decode_page(run, page, nullptr);
-    if (status == page_decoded) {
-        check_page_end(run);
-        dump_debug_image(page, "/dev/null");
-    } else if (status == corner_not_found) {
-        dump_failure_image(page, "/dev/null");
+    for (bool close_gaps : {false, true}) {
+        uint8_t *copy = nullptr;
+        page.scan_file = open_repaired_png(data, size, &copy);
+        if (!page.scan_file)
+            return 0;
+        decoder_run run;
+        run.codeword_step = codeword_stride;
+        run.close_frame_gaps = close_gaps;
+        const page_status status = decode_page(run, page, nullptr);
+        if (status == page_decoded) {
+            check_page_end(run);
+            dump_debug_image(page, "/dev/null");
+        } else if (status == corner_not_found) {
+            dump_failure_image(page, "/dev/null");
+        }
+        release_page(page);
+        free(copy);
     }
-    release_page(page);
-    free(copy);
     return 0;
 }
