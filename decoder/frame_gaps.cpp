@@ -26,10 +26,11 @@
 // its height, from lower corners found on the cut; such cuts take up to 23 %
 // of the dark pixels (measured with paperscan on pages filled from 30 % to
 // 100 % at 2 and 3 scan pixels per page pixel).  A cut of the top, the left
-// or the right loses the page from a few page pixels on.  So the ordinary
-// fills stay when they keep the upper corners, raise the lower ones by at
-// most a twelfth of the page's height and erase at most a third of the dark
-// pixels.  They also stay when no width up to max_gap_half closes the leak:
+// or the right loses the page from a few page pixels on, and so does a
+// line that cuts off a lower corner sideways.  So the ordinary fills stay
+// when they keep the upper corners, raise the lower ones along the page's
+// sides by at most a twelfth of its height and erase at most a third of the
+// dark pixels.  They also stay when no width up to max_gap_half closes the leak:
 // the page then runs off the scan or the gap is wider, and the failure path
 // tells more than a page read from the wrong corners would.
 //
@@ -234,7 +235,10 @@ bool same_pixel(point_u64 a, point_u64 b)
 }
 
 // Whether the ordinary fills only shorten the page at its bottom by at most
-// a twelfth of its height, against the corners with the gaps closed.
+// a twelfth of its height, against the corners with the gaps closed: the
+// upper corners are where they were, the lower ones moved up along the
+// page's sides (sideways by at most a quarter as much, for a skew of up to
+// 14 degrees).
 bool only_bottom_cut_short(const corner_pixels &ordinary, const corner_pixels &closed)
 {
     for (int k = upper_left_corner; k <= lower_right_corner; k++)
@@ -249,9 +253,12 @@ bool only_bottom_cut_short(const corner_pixels &ordinary, const corner_pixels &c
     if (bottom < top)
         return false;
     const uint64_t height = (bottom - top) / 2;
-    for (int k : {lower_left_corner, lower_right_corner})
-        if (o[k].y > c[k].y || c[k].y - o[k].y > height / 12)
+    for (int k : {lower_left_corner, lower_right_corner}) {
+        const uint64_t up = c[k].y - o[k].y;
+        const uint64_t sideways = o[k].x > c[k].x ? o[k].x - c[k].x : c[k].x - o[k].x;
+        if (o[k].y > c[k].y || up > height / 12 || 4 * sideways > up)
             return false;
+    }
     return true;
 }
 

@@ -126,21 +126,30 @@ TEST(frame_gaps, white_reaching_the_centre_took_all_print_and_wider_lines_take_w
     }
 }
 
-TEST(frame_gaps, a_cut_at_the_bottom_is_read_through_and_one_at_the_top_is_not)
+TEST(frame_gaps, a_cut_at_the_bottom_is_read_through_and_one_at_the_top_or_side_is_not)
 {
-    // Both cut off the frame's two rows and nothing more; the decoder finds
-    // lower corners two rows high and reads on, upper ones it does not.
-    test_image low = gap_page(), high = gap_page();
+    // The first two cut off the frame's two rows and nothing more; the
+    // decoder finds lower corners two rows high and reads on, upper ones it
+    // does not.  The third, a steep line, takes the lower left corner and
+    // moves it sideways along the bottom, which it does not read either.
+    test_image low = gap_page(), high = gap_page(), steep = gap_page();
     low.block(0, bottom - 2, 139, bottom - 2, paper);
     high.block(0, top + 2, 139, top + 2, paper);
+    for (uint32_t y = bottom - 30; y <= bottom + 2; y++) { // two wide, so four-connected
+        const uint32_t x = left - 1 + (y - (bottom - 30)) / 3;
+        steep.at(x, y) = steep.at(x + 1, y) = paper;
+    }
     dirt_result low_ordinary = remove_from(low, false), low_closed = remove_from(low, true);
     EXPECT_EQ(low_closed.messages, low_ordinary.messages);
     EXPECT_EQ(low_closed.image, low_ordinary.image);
     EXPECT_EQ(low_closed.work, low_ordinary.work);
     EXPECT_NE(low_ordinary.image, without_dirt(low).pixels);
-    dirt_result high_closed = remove_from(high, true);
-    EXPECT_EQ(high_closed.messages, closed_report(2, margin_dirt));
-    EXPECT_EQ(high_closed.image, without_dirt(high).pixels);
+    for (const test_image &cut : {high, steep}) {
+        EXPECT_NE(remove_from(cut, false).image, without_dirt(cut).pixels);
+        dirt_result closed = remove_from(cut, true);
+        EXPECT_EQ(closed.messages, closed_report(2, margin_dirt));
+        EXPECT_EQ(closed.image, without_dirt(cut).pixels);
+    }
 }
 
 // The part of `img` from (x0, y0) on, `w` x `h`: a scan that cut the page.
