@@ -113,6 +113,7 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
 page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
 {
     page.page_height = run.page_height;
+    page.close_frame_gaps = run.close_frame_gaps;
     page.image = page.work = nullptr;
     page.search_area = nullptr;
     page.failure = page_failure{corner_found, 0, "", 0};

@@ -7,6 +7,12 @@
 // Whatever neither fill visited is dirt cut off from the page by white
 // paper; it is painted white (255) in `image` and counted.
 //
+// A gap in the frame lets the first fill into the page, and then much of the
+// print would go as dirt.  So before anything is painted,
+// the count of the pixels to go is held against the dark pixels of the
+// histogram (find_levels); when it is too many, frame_gaps.cpp redoes the
+// fills with the narrow gaps closed.
+//
 // The fills work on horizontal runs rather than single pixels: a run is
 // widened as far as it goes, marked with one memset, and only the rows
 // above and below it are searched for runs still to visit.  A fill visits
@@ -14,27 +20,12 @@
 // would (the four-connected region of enterable pixels around the seed), in
 // a fraction of the time, and needs pending entries only for the runs along
 // its front.
-#include "page_state.h"
+#include "dirt_fill.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// A run still to visit: some enterable pixel of it, and the row it lies in.
-struct run_seed {
-    uint32_t x, y;
-};
-
-// The stack of pending runs shared by every fill of a page.  It starts at
-// 2 x max(width, height) + 5 entries and doubles when a fill's front needs
-// more (a maze of paper can have a far longer front than the image's sides).
-// A fill that cannot get the memory it needs stops with `failed` set.
-struct fill_stack {
-    run_seed *entries;
-    uint64_t capacity, size;
-    bool failed;
-};
 
 bool allocate_stack(fill_stack &pending, const page_state &page)
 {
@@ -43,6 +34,7 @@ bool allocate_stack(fill_stack &pending, const page_state &page)
     pending.entries = (run_seed *)malloc(pending.capacity * sizeof(run_seed));
     pending.size = 0;
     pending.failed = false;
+    pending.visited = 0;
     return pending.entries != nullptr;
 }
 
@@ -64,12 +56,8 @@ void push_seed(fill_stack &pending, uint32_t x, uint32_t y)
 }
 
 // While the fills run, `work` also tells white paper from the rest, so that
-// what a fill may enter is decided by one byte: 255 white paper not yet
-// visited, 254 anything darker not yet visited, 0 visited.  The margin fill
-// enters only 255, the page fill anything but 0.  At the end the two kinds
-// of unvisited pixel become 255 again.
-constexpr uint8_t unvisited_paper = 255, unvisited_dark = 254, visited = 0;
-
+// what a fill may enter is decided by one byte (dirt_fill.h).  At the end
+// the two kinds of unvisited pixel become 255 again.
 enum fill_kind { margin_fill, page_fill };
 
 template <fill_kind kind>
@@ -163,6 +151,7 @@ void visit_run(fill_stack &pending, const page_state &page, run_seed seed)
     const uint32_t left = run_begin<kind>(marks, seed.x);
     const uint32_t right = run_end<kind>(marks, seed.x, w);
     memset(marks + left, visited, right - left);
+    pending.visited += right - left;
     if (seed.y > 0)
         seed_runs<kind>(pending, marks - w, seed.y - 1, left, right);
     if (seed.y + 1 < page.height)
@@ -190,9 +179,11 @@ uint8_t class_of(uint8_t value, uint8_t cutlevel)
     return value >= cutlevel ? unvisited_paper : unvisited_dark;
 }
 
-// Marks every pixel unvisited, and white paper apart from the rest.
-void classify_pixels(page_state &page, uint64_t size)
+} // namespace
+
+void classify_pixels(page_state &page)
 {
+    const uint64_t size = (uint64_t)page.width * page.height;
     const uint8_t cutlevel = page.fill_cutlevel;
     const uint8_t *image = page.image;
     uint8_t *marks = page.work;
@@ -206,6 +197,8 @@ void classify_pixels(page_state &page, uint64_t size)
     for (; i < size; i++)
         marks[i] = class_of(image[i], cutlevel);
 }
+
+namespace {
 
 // 255 for a pixel that was not visited, 0 for one that was.  OR-ed into
 // the image it paints the unvisited pixels white and leaves the others.
@@ -247,21 +240,35 @@ uint64_t erase_unvisited(page_state &page, uint64_t size)
 // runs out of memory ends the messages where it stopped.
 bool fill_margin_then_page(fill_stack &pending, page_state &page)
 {
-    uint32_t w = page.width, h = page.height;
-    bool empty = w == 0 || h == 0; // no seed lies inside an empty image
-    const run_seed seeds[8] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
-                               {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
-    for (const run_seed &seed : seeds)
-        if (!empty && !floodfill<margin_fill>(pending, page, seed.x, seed.y))
-            return false;
+    if (!fill_margin(pending, page))
+        return false;
     fprintf(stderr, "white border identified, ");
-    if (!empty && !floodfill<page_fill>(pending, page, w / 2, h / 2))
+    if (!fill_page(pending, page))
         return false;
     fprintf(stderr, "data area identified, ");
     return true;
 }
 
 } // namespace
+
+bool fill_margin(fill_stack &pending, page_state &page)
+{
+    uint32_t w = page.width, h = page.height;
+    if (w == 0 || h == 0) // no seed lies inside an empty image
+        return true;
+    const run_seed seeds[8] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
+                               {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
+    for (const run_seed &seed : seeds)
+        if (!floodfill<margin_fill>(pending, page, seed.x, seed.y))
+            return false;
+    return true;
+}
+
+bool fill_page(fill_stack &pending, page_state &page)
+{
+    uint32_t w = page.width, h = page.height;
+    return w == 0 || h == 0 || floodfill<page_fill>(pending, page, w / 2, h / 2);
+}
 
 page_status remove_dirt(page_state &page)
 {
@@ -270,8 +277,11 @@ page_status remove_dirt(page_state &page)
     if (!allocate_stack(pending, page))
         return fill_stack_not_allocated;
     const uint64_t size = (uint64_t)page.width * page.height;
-    classify_pixels(page, size);
-    const bool filled = fill_margin_then_page(pending, page);
+    classify_pixels(page);
+    bool filled = fill_margin_then_page(pending, page);
+    const uint64_t unvisited = size - pending.visited;
+    if (filled && page.close_frame_gaps && leak_suspected(unvisited, dark_pixel_count(page)))
+        filled = close_frame_gaps(pending, page, unvisited);
     free(pending.entries);
     if (!filled)
         return fill_stack_not_allocated;

@@ -3,7 +3,9 @@
 // Runs decode_page on one scan, as the driver does: input, levels, dirt
 // removal, corners, geometry, cross search, conditioning, the bit loop with
 // error correction and payload output, and the damage report; then the
-// debug image, or the failure image when a corner is missing.  The payload
+// debug image, or the failure image when a corner is missing.  Dirt
+// removal closes the frame's gaps (frame_gaps.cpp) on any page whose fills
+// would erase much of its dark, which fuzzed pages reach.  The payload
 // and the images go to /dev/null.  A failed page does not end the process,
 // so one fuzzer run can try many pages.  Declared sizes above max_pixels are
 // skipped, and the bit loop reads every 97th codeword only (the first and

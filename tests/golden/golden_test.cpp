@@ -188,12 +188,15 @@ std::string case_name(const testing::TestParamInfo<golden_case> &info)
 
 // One page holds 199773 payload bytes.  Each case aims at one kind of scan:
 // the clean one decodes without a bad bit, the skewed, blurred, noisy and
-// low-resolution ones with corrected bits only, the noisier one and the
-// wrecked one (hairs and scratches that also bend the corners) with
+// low-resolution ones with corrected bits only, the noisier one with
 // irreparable codewords and exit status 1; the two-page one has dirt to
 // erase, 16-bit interlaced PNGs with a gAMA chunk and a rotation the other
-// way; in the broken frame a scratch joins the page to the white margin, the
-// dirt removal erases the print and the corner search fails.
+// way.  In the wrecked one (hairs and scratches that also bend the corners)
+// and the broken frame, scratches join the page to the white margin: the
+// dirt removal closes those gaps in the frame and both decode whole.  (They
+// were recorded when the dirt removal erased the print beyond such a gap,
+// which cost the wrecked page irreparable codewords and the broken frame
+// its corner; that loss of data was mended.)
 // One case to a block, as the test prints a case whose outputs differ.
 // clang-format off
 const golden_case golden_cases[] = {
@@ -247,12 +250,12 @@ const golden_case golden_cases[] = {
      {"scan_0001_debug.pgm e63f1ee8f800ade5c1ad0e3e918293cd58f937e4c4d4d2189cd4d1a92a0703b7"}},
     {"wrecked", 199773, 0x1111222233334444,
      {"--scale", "2", "--scratches", "3", "--scratch-width", "8", "--hairs", "2", "--sheet", "3300x4700"},
-     1,
+     0,
      {"ac6010591365de049f5f27eb3a3236907c1d3df873e0a62159d2424eed0ed927"},
      {"9305c1f81acffff7db65f07ba932347f3e82b71da07d2eb45e0725c70e229796"},
-     "a621d50ff452813d91f76f96c89390b2df7ab9636b1b196110c4d92b38f39534",
-     "d70e76e9337298d832afd161cf79f4e2f51fd65818cdfb21b2e9644b4a17f956",
-     {"scan_0001_debug.pgm 7d4aa2b3d2220aa69e3580714ad52aec02a152a4a493c1ad7cb2c7bd4e790af6"}},
+     "72d0077b30bf0ed93b200f6c17009c8f72c4337740a09ca28ca6f1d1a5cd218d",
+     "0551e3d58649c5c068c1164365544c658cb0e03f1710407fba30c317d2473c04",
+     {"scan_0001_debug.pgm 2b5073d1ac5c22bab59a1412e03c5be8f9b2068053e5d26fb95c59fd3f4e321b"}},
     {"two_pages", 300000, 0x9999888877776666,
      {"--scale", "2", "--dust", "10", "--rotate", "-0.2", "--kind", "grey16", "--gamma", "0.5",
       "--interlace", "--seed", "7", "--sheet", "3300x4700"},
@@ -268,12 +271,12 @@ const golden_case golden_cases[] = {
     {"broken_frame", 199773, 0x9999888877776666,
      {"--scale", "2", "--scratches", "2", "--scratch-width", "5", "--rotate", "-0.2", "--seed", "7",
       "--sheet", "3300x4700"},
-     1,
+     0,
      {"2080a1181061a9030ceb17517aa20001b45e2e6ff2db3b2fc9d219ca0f7a4106"},
      {"ecd173f14f8eb82c85424fee2904a030b444581cc51e5a4963ce8fe22d501f73"},
-     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-     "af45789137935e5bbcdde20a3a5b59523903b8f308d306f8521711083e5ac1fd",
-     {"failure_debug.pgm 5d26dfafd6f4b5aaa0149ed3e3f701cb976586774238dde2555c7b302797d3dd"}},
+     "f4089af81a6e49af398ec0ef55809ac9ddc668d1181fa65c5d91b64334f582c3",
+     "9d928baff2b779955be01ff45fb475e038c4e0f5ec6bd2fe04ecb2465a7b44cb",
+     {"scan_0001_debug.pgm 3cfde2a8b96e544c157a153251e01b6fc659eb98a043a97d7813087044c2de2a"}},
 };
 // clang-format on
 

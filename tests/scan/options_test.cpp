@@ -145,6 +145,45 @@ TEST(ScanOptions, EveryOptionReachesItsField)
     EXPECT_EQ(o.seed, 18446744073709551615ull);
 }
 
+TEST(ScanOptions, StreaksCollectInOrderWithTheirDefaults)
+{
+    parsed p = parse({"--streak", "column:0.3:1.5:2", "--streak", "row:0.75", "--streak",
+                      "row:1:-45", "s", "p.pgm"});
+    ASSERT_TRUE(p.ok) << p.err;
+    const scan_options &o = p.command.options;
+    ASSERT_EQ(o.streak_count, 3u);
+    const streak_line expected[3] = {
+        {false, 0.3, 1.5, 2.0}, {true, 0.75, 0.0, 1.0}, {true, 1.0, -45.0, 1.0}};
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(o.streaks[i].along_row, expected[i].along_row);
+        EXPECT_EQ(o.streaks[i].position, expected[i].position);
+        EXPECT_EQ(o.streaks[i].angle, expected[i].angle);
+        EXPECT_EQ(o.streaks[i].width, expected[i].width);
+    }
+    EXPECT_EQ(parse({"s", "p.pgm"}).command.options.streak_count, 0u);
+}
+
+TEST(ScanOptions, StreaksOutOfShapeOrRangeOrNumberAreRefused)
+{
+    const std::string wanted = "column or row, then :POS from 0 to 1, optionally :DEG from -45 to "
+                               "45 and :W from 0.1 to 50";
+    for (const char *value :
+         {"diagonal:0.5", "column", "column:", "column:1.5", "row:0.5:46", "row:0.5:0:0",
+          "column:0.5:0:1:2", "column:0.5x", "row:0.5::1", "COLUMN:0.5"}) {
+        parsed p = parse({"--streak", value, "s", "p"});
+        EXPECT_FALSE(p.ok) << value;
+        EXPECT_EQ(p.err, "paperscan: --streak needs " + wanted + ", not \"" + value + "\"\n");
+    }
+    std::vector<const char *> nine;
+    for (int i = 0; i < 9; i++)
+        nine.insert(nine.end(), {"--streak", "row:0.5"});
+    nine.insert(nine.end(), {"s", "p"});
+    parsed p = parse(nine);
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.err, "paperscan: --streak given more than 8 times\n");
+}
+
 TEST(ScanOptions, KindsByName)
 {
     const char *names[] = {"grey8", "grey16", "rgb", "palette", "grey1"};

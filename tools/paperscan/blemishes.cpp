@@ -1,11 +1,13 @@
-// blemishes.cpp - dust, hairs, scratches, uneven light and sensor noise.
+// blemishes.cpp - dust, hairs, scratches, streaks, uneven light and sensor
+// noise.
 //
 // Reads and rewrites the sheet in place (linear reflectance).  Dirt is drawn
 // as antialiased strokes: each stroke is rasterised into its own coverage
 // map first, taking the largest coverage where its segments overlap, and
 // only then blended, so a bent hair is not darker at its joints.  Dust and
-// hairs absorb light (multiply); a scratch removes toner, so it brings the
-// pixel back towards the paper's reflectance and leaves paper unchanged.
+// hairs absorb light (multiply); a scratch or a streak removes toner, so it
+// brings the pixel back towards the paper's reflectance and leaves paper
+// unchanged.
 #include "blemishes.h"
 
 #include "page_format.h"
@@ -156,7 +158,41 @@ stroke make_scratch(random_stream *r, const scan_options &o, const scan_geometry
     return st;
 }
 
+// A streak: the page line of `line` from just above the page to just below
+// it (a column) or from its left to its right (a row), so that it cuts the
+// frame on both sides, mapped onto the scan.
+stroke make_streak(const streak_line &line, const scan_options &o, const scan_geometry &g)
+{
+    const double beyond = 4.0; // page pixels past the page's edges
+    const double slope = tan(line.angle * (3.141592653589793 / 180.0));
+    const double across = line.along_row ? page_height : page_width;
+    const double along = line.along_row ? page_width : page_height;
+    const double middle = line.position * across;
+    double ends[2][2];
+    for (int e = 0; e < 2; e++) {
+        double a = e == 0 ? -beyond : along + beyond; // along the line's axis
+        double c = middle + (a - 0.5 * along) * slope;
+        map_point(g.page_to_scan, line.along_row ? a : c, line.along_row ? c : a, &ends[e][0],
+                  &ends[e][1]);
+    }
+    stroke st{};
+    st.points = 2;
+    st.x[0] = ends[0][0], st.y[0] = ends[0][1];
+    st.x[1] = ends[1][0], st.y[1] = ends[1][1];
+    // A row's width lies along the page's y axis, which the aspect stretches.
+    st.radius = 0.5 * line.width * o.scale * (line.along_row ? o.aspect : 1.0);
+    return st;
+}
+
 } // namespace
+
+bool add_streaks(sheet *s, const scan_options &o, const scan_geometry &g)
+{
+    for (uint32_t i = 0; i < o.streak_count; i++)
+        if (!draw_stroke(s, make_streak(o.streaks[i], o, g), scrape, 1.0, o.paper))
+            return false;
+    return true;
+}
 
 bool add_dirt(sheet *s, const scan_options &o, const scan_geometry &g, uint64_t seed)
 {

@@ -13,6 +13,12 @@
 // from `seed`.  Prints a message and returns false when memory is short.
 bool add_dirt(sheet *s, const scan_options &options, const scan_geometry &geometry, uint64_t seed);
 
+// The white lines of options.streaks, through the whole page and its frame:
+// toner taken off along each line as a scratch takes it off, so the line's
+// edges are as sharp as the scan pixels allow.  No randomness.  Prints a
+// message and returns false when memory is short.
+bool add_streaks(sheet *s, const scan_options &options, const scan_geometry &geometry);
+
 // Light falling off towards the right edge and towards the top and bottom,
 // then sensor noise; the last step before the sheet is written.
 void add_light_and_noise(sheet *s, const scan_options &options, uint64_t seed);

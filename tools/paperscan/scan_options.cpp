@@ -31,6 +31,12 @@ const char paperscan_usage[] =
     "  --toner R         toner reflectance (0.04)\n"
     "  --illumination F  share of light lost towards the right and the ends (0.05)\n"
     "  --noise N         sensor noise, standard deviation (0.01)\n"
+    "  --streak column|row:POS[:DEG[:W]]\n"
+    "                    a white line printed through the whole page along a column\n"
+    "                    or a row, crossing the page's middle at POS (0..1 of its\n"
+    "                    width or height), turned by DEG degrees (-45..45; the bottom\n"
+    "                    or right end moves right or down) and W page pixels wide\n"
+    "                    (0.1..50); repeat for up to 8 lines (none; DEG 0, W 1)\n"
     "Dirt (sizes in scan pixels):\n"
     "  --dust D          specks per square inch of sheet (0.2)\n"
     "  --dust-size R     largest speck radius (2.5)\n"
@@ -203,6 +209,50 @@ bool set_seed(const char *value, scan_options *options)
     return true;
 }
 
+// The numbers of a streak after its direction: POS[:DEG[:W]], each in its
+// range; DEG and W keep their defaults when left out.
+bool parse_streak_numbers(const char *text, streak_line *line)
+{
+    double *fields[3] = {&line->position, &line->angle, &line->width};
+    const double lo[3] = {0.0, -45.0, 0.1}, hi[3] = {1.0, 45.0, 50.0};
+    char field[64];
+    for (int i = 0; i < 3; i++) {
+        const char *colon = strchr(text, ':');
+        size_t length = colon ? (size_t)(colon - text) : strlen(text);
+        if (length >= sizeof field)
+            return false;
+        memcpy(field, text, length);
+        field[length] = '\0';
+        if (!parse_double(field, fields[i]) || *fields[i] < lo[i] || *fields[i] > hi[i])
+            return false;
+        if (!colon)
+            return true;
+        text = colon + 1;
+    }
+    return false; // a fourth number
+}
+
+// column|row:POS[:DEG[:W]], appended to the streaks given so far.
+bool set_streak(const char *value, scan_options *options)
+{
+    const char *wanted = "column or row, then :POS from 0 to 1, optionally :DEG from -45 to 45 "
+                         "and :W from 0.1 to 50";
+    if (options->streak_count == max_streaks) {
+        fprintf(stderr, "paperscan: --streak given more than %u times\n", max_streaks);
+        return false;
+    }
+    streak_line line = {false, 0.0, 0.0, 1.0};
+    const char *numbers = nullptr;
+    if (strncmp(value, "column:", 7) == 0)
+        numbers = value + 7;
+    else if (strncmp(value, "row:", 4) == 0)
+        numbers = value + 4, line.along_row = true;
+    if (!numbers || !parse_streak_numbers(numbers, &line))
+        return bad_value("--streak", value, wanted);
+    options->streaks[options->streak_count++] = line;
+    return true;
+}
+
 // Options that are not a plain number or count.
 struct special_option {
     const char *name;
@@ -211,7 +261,7 @@ struct special_option {
 
 constexpr special_option special_options[] = {
     {"--sheet", set_sheet}, {"--offset", set_offset}, {"--kind", set_kind},
-    {"--gamma", set_gamma}, {"--seed", set_seed},
+    {"--gamma", set_gamma}, {"--seed", set_seed},     {"--streak", set_streak},
 };
 
 // Sets option `name` from `value`; false with a message when either is bad.

@@ -11,6 +11,17 @@
 
 enum png_kind { kind_grey8, kind_grey16, kind_rgb, kind_palette, kind_grey1 };
 
+// A straight white line printed through the whole page (a printer streak, a
+// fold): along a column or a row, crossing the page's middle at `position`
+// (a share of the page's width for a column, of its height for a row),
+// turned by `angle` degrees so that its bottom (column) or right (row) end
+// moves right (column) or down (row), `width` page pixels wide.
+struct streak_line {
+    bool along_row;
+    double position, angle, width;
+};
+constexpr uint32_t max_streaks = 8;
+
 struct scan_options {
     double scale = 3.0;          // scan pixels per page pixel along the page's x axis
     double aspect = 1.0;         // y scale over x scale
@@ -35,6 +46,8 @@ struct scan_options {
     double hair_width = 1.5;    // scan pixels
     uint32_t scratches = 0;     // toner scraped off along a line across the page
     double scratch_width = 2.0; // scan pixels
+    streak_line streaks[max_streaks] = {};
+    uint32_t streak_count = 0; // --streak, given once per line
     png_kind kind = kind_grey8;
     bool write_gamma = false; // write a gAMA chunk
     double gamma = 0.454545;  // file gamma the samples are encoded with

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 // Lays `page` (page_pixels bytes, below 128 black) on the sheet through the
-// optics, then adds dirt, light fall-off and noise.  The randomness comes
+// optics, then adds streaks, dirt, light fall-off and noise.  The randomness comes
 // from a seed derived from options.seed and the page's `number` (1 for the
 // first), so a run is repeatable page by page.  Prints a message and
 // returns false when memory is short.
