@@ -1,7 +1,7 @@
 #!/bin/sh
 # robustness.sh - how much of each print-and-scan effect the decoder takes.
 #
-#   bench/robustness.sh [build directory] > table.md
+#   bench/robustness.sh [build directory] [build of a commit before] > table.md
 #
 # Encodes one full page of random payload with paprel, scans it with
 # paperscan while one effect grows step by step, and decodes it with
@@ -11,7 +11,10 @@
 # effect off: no blur, dot gain, noise, dust or uneven light) and on top of
 # paperscan's default scan.  A sweep stops at its first failure.  Prints a
 # Markdown table on standard output and progress on standard error; takes
-# about a quarter of an hour on one core.
+# about a quarter of an hour on one core.  Given a second build, it goes on
+# with two tables of what that build and this one decode: sheets turned on
+# the glass (turned.sh) and frames cut by white lines (frame_gaps.sh); a
+# quarter of an hour more.
 set -eu
 
 build=$(cd "${1:-build}" && pwd)
@@ -91,3 +94,15 @@ sweep "scan pixels per page pixel, falling" --scale "2.5 2 1.8 1.6 1.5 1.4 1.3 1
 sweep "scan pixels per page pixel, falling" --scale "2.5 2 1.8 1.6 1.5 1.4 1.3 1.2 1.1 1" "" default
 sweep "dust specks per square inch" --dust "1 5 20 80 160 320 640 1000" "$alone" off
 sweep "dust specks per square inch" --dust "1 5 20 80 160 320 640 1000" "" default
+
+if [ $# -ge 2 ]; then
+    here=$(dirname "$0")
+    echo
+    echo "Sheets turned on the glass, decoded by $2 and by $1:"
+    echo
+    "$here/turned.sh" "$build" "$2"
+    echo
+    echo "Frames cut by white lines, decoded by $2 and by $1:"
+    echo
+    "$here/frame_gaps.sh" "$build" "$2"
+fi

@@ -1,7 +1,6 @@
 // driver.cpp - the decoder's run from the command line to the last page.
 //
-// Reads the options and the format string (only its eighth field, the label
-// height, matters), prints the format line and the capacity report, then
+// Reads the command line and the format string (command_line.cpp), then
 // decodes the scans "<base>_0001.png", "<base>_0002.png", ... in order until
 // the first one that cannot be opened; with --keep-going a missing scan or
 // one without a page frame is written as a page of zero bytes and the run
@@ -12,6 +11,7 @@
 // prints a failure and chooses the exit status: the stages report what
 // went wrong, and the messages for it are here.  Standard output carries
 // only payload bytes, written by the stages.
+#include "command_line.h"
 #include "page_set.h"
 #include "page_state.h"
 
@@ -24,118 +24,6 @@ namespace {
 // One record for the whole run: it is about 120 KB, too big for the stack,
 // and nothing in it outlives a page.
 page_state page;
-
-const char usage_text[] =
-    "\nusage: unpaprel <format> <input filename base>\n\n"
-    "Example: scan the pages into PNG (not JPEG!) on 600dpi (or 1200dpi, slightly better)\n\n"
-    " scan_0001.png\n scan_0002.png\n scan_0003.png\n ...\n\n"
-    "Read the number sequence (format specification) from any of the papers and feed it as 1st "
-    "argument to the paprel, 2nd argument is the filename part before the underscore:\n\n"
-    "unpaprel 0-65-93-24-3-1-2-24 scan > out.ogg\n\n"
-    "out.ogg is just an example of payload file you can have any kind of file instead of that.\n\n";
-
-// The command line: options anywhere before the base, then the format and
-// the base; arguments beyond the base are ignored unless they are options.
-struct command_line {
-    const char *format, *base;
-};
-
-// The options, each a switch of the run.
-struct option_switch {
-    const char *name;
-    bool decoder_run::*setting;
-};
-constexpr option_switch option_switches[] = {
-    {"--keep-going", &decoder_run::keep_going},
-    {"--labels", &decoder_run::show_labels},
-};
-
-bool read_option(decoder_run &run, const char *argument)
-{
-    for (const option_switch &o : option_switches)
-        if (strcmp(argument, o.name) == 0) {
-            run.*o.setting = true;
-            return true;
-        }
-    return false;
-}
-
-// False, after the usage text or a message, when the line cannot be used.
-bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line)
-{
-    const char *positional[2] = {nullptr, nullptr};
-    int found = 0;
-    for (int i = 1; i < argc; i++) {
-        if (read_option(run, argv[i]))
-            continue;
-        if (found < 2 && strncmp(argv[i], "--", 2) == 0) {
-            fprintf(stderr, "unpaprel: unknown option %s\n", argv[i]);
-            fputs(usage_text, stderr);
-            return false;
-        }
-        if (found < 2)
-            positional[found++] = argv[i];
-    }
-    if (found < 2) {
-        fputs(usage_text, stderr);
-        return false;
-    }
-    *line = {positional[0], positional[1]};
-    return true;
-}
-
-// Page rows of a format other than the label strip: the data area and the
-// frame above and below it.
-constexpr uint32_t rows_without_label = data_height + 2 * border_width;
-
-// The label height is the eighth field; the other seven are read and thrown
-// away, and a string that stops early keeps the default.  False when the
-// label height describes no page at all.
-bool read_format(decoder_run &run, const char *format)
-{
-    unsigned scratch = 0;
-    unsigned eighth = run.text_height;
-    sscanf(format, "%u-%u-%u-%u-%u-%u-%u-%u", &scratch, &scratch, &scratch, &scratch, &scratch,
-           &scratch, &scratch, &eighth);
-    run.text_height = eighth;
-    fprintf(stderr, "Format: text height=%u\n", run.text_height);
-    // The page height is summed in 32 bits; a label height that makes it
-    // wrap (or reach 0) would describe no page at all.
-    if (run.text_height > UINT32_MAX - rows_without_label) {
-        fprintf(stderr, "unpaprel: text height %u is out of range\n", run.text_height);
-        return false;
-    }
-    run.page_height = (int64_t)(uint32_t)(rows_without_label + run.text_height);
-    return true;
-}
-
-// Share of the unformatted page that something other than `per_column`
-// page rows takes, in percent.
-double border_share(const decoder_run &run, double per_column)
-{
-    return (1.0 + (-per_column / (double)run.page_height)) * 100;
-}
-
-void print_capacity_report(const decoder_run &run)
-{
-    // Fixed quotients: data area, channel bits and payload bits per page
-    // column (3413988, 3196368 and 1598184 divided by 1546).
-    const double q1 = (double)(data_width * data_height) / page_width;
-    const double q2 = (double)bits_per_page / page_width;
-    const double q3 = (double)payload_bits_per_page / page_width;
-    fprintf(stderr, "Unformatted channel capacity %G kB, ",
-            (double)run.page_height * page_width * 0.125 / 1000.0);
-    fprintf(stderr, "formatted raw channel capacity %G kB, ", (double)bits_per_page / 8 / 1000);
-    fprintf(stderr, "net Golay payload capacity %G kB, ", (double)payload_bits_per_page / 8 / 1000);
-    fprintf(stderr, "%lu Golay symbols, ", (unsigned long)codewords_per_page);
-    fprintf(stderr, "%lu bits unused (incomplete Hamming symbol), ",
-            (unsigned long)(bits_per_page - codeword_bits * codewords_per_page));
-    fprintf(stderr, "border taking %G%% of unformatted capacity, ", border_share(run, q1));
-    fprintf(stderr, "border with crosses taking %G%% of unformatted capacity, ",
-            border_share(run, q2));
-    fprintf(stderr, "border with crosses and Golay taking %G%% of unformatted capacity.\n",
-            border_share(run, q3));
-}
 
 // `format` with `name` for its %s, then the system's text for `error`.
 void print_with_error(const char *format, const char *name, int error)

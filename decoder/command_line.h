@@ -1,0 +1,26 @@
+// command_line.h - what a decoder run was asked for: the options, the
+// format string and the base of the scans' names, and the report of the
+// format's capacity that opens every run's standard error.
+#ifndef UNPAPREL_COMMAND_LINE_H
+#define UNPAPREL_COMMAND_LINE_H
+
+#include "page_state.h"
+
+// The command line: options anywhere before the base, then the format and
+// the base; arguments beyond the base are ignored unless they are options.
+struct command_line {
+    const char *format, *base;
+};
+
+// Sets the run's switches and fills `line`; false, after the usage text or
+// a message on standard error, when the line cannot be used.
+bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line);
+
+// Takes the label height from the format string and prints the format line;
+// false, after a message, when that height describes no page at all.
+bool read_format(decoder_run &run, const char *format);
+
+// The capacity line for the run's page height.
+void print_capacity_report(const decoder_run &run);
+
+#endif
