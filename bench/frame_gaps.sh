@@ -10,13 +10,14 @@
 #   - white streaks one page pixel wide along a column and along a row, at
 #     0, 1, 2 and 3 degrees to the page's axis, across the page from 2 % to
 #     98 % of its width or height;
-#   - one, two and three scratches at -1.2 degrees of skew, seeds 1 to 8.
+#   - one, two and three scratches at -1.2, 0 and 1.5 degrees of skew, and
+#     one, two and three hairs, seeds 1 to 8.
 # Every scan is decoded by the unpaprel of the build before and by this
 # build's.  A scan passes when unpaprel exits with status 0 and gives back
 # the payload byte for byte; where the old one passed, the new one must
 # give every byte of its output (payload, standard error, debug image).
 # Prints a Markdown table on standard output and one line per scan on
-# standard error; takes about ten minutes on one core.
+# standard error; takes about half an hour on one core.
 set -eu
 
 [ $# -eq 2 ] || { echo "usage: bench/frame_gaps.sh <build> <build before>" >&2; exit 1; }
@@ -93,9 +94,10 @@ streaks() {
         echo "--streak $1:$position:$2"
     done
 }
-scratches() {
+# blemishes KIND COUNT ROTATION: paperscan's scratches or hairs, seeds 1 to 8.
+blemishes() {
     for seed in 1 2 3 4 5 6 7 8; do
-        echo "--scratches $1 --rotate -1.2 --seed $seed"
+        echo "--$1 $2 --rotate $3 --seed $seed"
     done
 }
 
@@ -105,6 +107,12 @@ for angle in 0 1 2 3; do
     streaks column "$angle" | family "streak along a column, $angle degrees"
     streaks row "$angle" | family "streak along a row, $angle degrees"
 done
+for rotation in -1.2 0 1.5; do
+    for count in 1 2 3; do
+        blemishes scratches "$count" "$rotation" |
+            family "$count scratch(es) at $rotation degrees, seeds 1-8"
+    done
+done
 for count in 1 2 3; do
-    scratches "$count" | family "$count scratch(es) at -1.2 degrees, seeds 1-8"
+    blemishes hairs "$count" 0 | family "$count hair(s), seeds 1-8"
 done

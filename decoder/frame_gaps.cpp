@@ -262,6 +262,31 @@ bool only_bottom_cut_short(const corner_pixels &ordinary, const corner_pixels &c
     return true;
 }
 
+// The pixels left unvisited inside the quadrilateral of the corners: print
+// the fills would erase from the page they leave, not from below it.  With
+// y downwards, a point inside lies right of every side walked clockwise
+// (upper left, upper right, lower right, lower left).
+uint64_t unvisited_inside(const page_state &page, const corner_pixels &corners)
+{
+    const point_u64 *c = corners.at;
+    const point_u64 ring[5] = {c[upper_left_corner], c[upper_right_corner],
+                               c[lower_right_corner], c[lower_left_corner], c[upper_left_corner]};
+    uint64_t count = 0;
+    for (uint32_t y = 0; y < page.height; y++)
+        for (uint32_t x = 0; x < page.width; x++) {
+            if (page.work[(size_t)y * page.width + x] == visited)
+                continue;
+            bool inside = true;
+            for (int k = 0; k < 4 && inside; k++) {
+                const double ax = (double)ring[k].x, ay = (double)ring[k].y;
+                const double ex = (double)ring[k + 1].x - ax, ey = (double)ring[k + 1].y - ay;
+                inside = ex * ((double)y - ay) - ey * ((double)x - ax) > 0;
+            }
+            count += inside;
+        }
+    return count;
+}
+
 // The ordinary fills once more, without their messages.
 bool refill(fill_stack &pending, page_state &page)
 {
@@ -319,8 +344,14 @@ bool close_frame_gaps(fill_stack &pending, page_state &page, uint64_t erased)
 {
     const uint64_t dark = dark_pixel_count(page);
     // A third of the print gone loses the page wherever the cut lies.
-    const bool cut_may_be_read = erased <= dark / 3;
+    // A third of the print gone loses the page wherever the cut lies, and so
+    // does a cut that takes more than a 256th of the print from inside the
+    // page the corners give, as two scratches that meet near a side do
+    // (measured: a piece of 5 % of the print lost 1787 codewords, one of
+    // 0.15 % was corrected in full).
+    bool cut_may_be_read = erased <= dark / 3;
     const corner_pixels ordinary = cut_may_be_read ? kept_corners(page) : corner_pixels{};
+    cut_may_be_read = cut_may_be_read && unvisited_inside(page, ordinary) <= dark / 256;
     const uint32_t half = first_closing_width(pending, page, erased, dark);
     if (pending.failed)
         return false;

@@ -132,7 +132,12 @@ TEST(frame_gaps, a_cut_at_the_bottom_is_read_through_and_one_at_the_top_or_side_
     // decoder finds lower corners two rows high and reads on, upper ones it
     // does not.  The third, a steep line, takes the lower left corner and
     // moves it sideways along the bottom, which it does not read either.
-    test_image low = gap_page(), high = gap_page(), steep = gap_page();
+    // The fourth, lines that meet inside the page, cuts a piece out of its
+    // left side and leaves every corner where it was.
+    test_image low = gap_page(), high = gap_page(), steep = gap_page(), notch = gap_page();
+    notch.block(0, 35, left + 20, 35, paper);
+    notch.block(left + 20, 35, left + 20, 65, paper);
+    notch.block(0, 65, left + 20, 65, paper);
     low.block(0, bottom - 2, 139, bottom - 2, paper);
     high.block(0, top + 2, 139, top + 2, paper);
     for (uint32_t y = bottom - 30; y <= bottom + 2; y++) { // two wide, so four-connected
@@ -144,7 +149,7 @@ TEST(frame_gaps, a_cut_at_the_bottom_is_read_through_and_one_at_the_top_or_side_
     EXPECT_EQ(low_closed.image, low_ordinary.image);
     EXPECT_EQ(low_closed.work, low_ordinary.work);
     EXPECT_NE(low_ordinary.image, without_dirt(low).pixels);
-    for (const test_image &cut : {high, steep}) {
+    for (const test_image &cut : {high, steep, notch}) {
         EXPECT_NE(remove_from(cut, false).image, without_dirt(cut).pixels);
         dirt_result closed = remove_from(cut, true);
         EXPECT_EQ(closed.messages, closed_report(2, margin_dirt));
