@@ -269,8 +269,8 @@ bool only_bottom_cut_short(const corner_pixels &ordinary, const corner_pixels &c
 uint64_t unvisited_inside(const page_state &page, const corner_pixels &corners)
 {
     const point_u64 *c = corners.at;
-    const point_u64 ring[5] = {c[upper_left_corner], c[upper_right_corner],
-                               c[lower_right_corner], c[lower_left_corner], c[upper_left_corner]};
+    const point_u64 ring[5] = {c[upper_left_corner], c[upper_right_corner], c[lower_right_corner],
+                               c[lower_left_corner], c[upper_left_corner]};
     uint64_t count = 0;
     for (uint32_t y = 0; y < page.height; y++)
         for (uint32_t x = 0; x < page.width; x++) {
