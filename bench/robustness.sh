@@ -14,7 +14,7 @@
 # about a quarter of an hour on one core.  Given a second build, it goes on
 # with two tables of what that build and this one decode: sheets turned on
 # the glass (turned.sh) and frames cut by white lines (frame_gaps.sh); a
-# quarter of an hour more.
+# further three quarters of an hour.
 set -eu
 
 build=$(cd "${1:-build}" && pwd)
