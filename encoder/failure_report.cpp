@@ -2,7 +2,9 @@
 //
 // One line on standard error for each paprel_failure, naming the input or
 // the page file from the run record and, where a system call failed, the
-// system's reason for errno as the stage returned it. Reads the record;
+// system's reason for errno as the stage returned it. A page that could
+// not be created keeps its old line without a reason; the two refusals of
+// a link or an unread FIFO, which plain fopen never gave, show theirs. Reads the record;
 // writes only standard error.
 #include "paprel.h"
 
@@ -16,6 +18,17 @@ void print_with_reason(const char *format, const char *name, int error)
 {
     fprintf(stderr, format, name);
     fprintf(stderr, "%s\n", strerror(error));
+}
+
+// With no error every page of the run is gone; otherwise `page` is the
+// first that could not be removed, and it and those after it stay.
+void report_changed_input(const char *input, const char *page, int error)
+{
+    fprintf(stderr, "paprel: input file %s changed size while it was read; ", input);
+    if (error == 0)
+        fprintf(stderr, "its pages are removed\n");
+    else
+        print_with_reason("cannot remove %s: ", page, error);
 }
 
 } // namespace
@@ -48,11 +61,17 @@ void report_failure(const paprel_run &run, paprel_status status)
     case paprel_failure::page_open:
         fprintf(stderr, "paprel: cannot open %s for writing.\n", page);
         break;
+    case paprel_failure::page_refused:
+        fprintf(stderr, "paprel: cannot open %s for writing: %s\n", page, strerror(status.error));
+        break;
     case paprel_failure::page_write:
         print_with_reason("paprel: cannot write %s: ", page, status.error);
         break;
     case paprel_failure::page_limit:
         fprintf(stderr, "paprel: too many pages - 10,000 or more\n");
+        break;
+    case paprel_failure::input_changed:
+        report_changed_input(input, page, status.error);
         break;
     }
 }

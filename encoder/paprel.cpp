@@ -4,11 +4,14 @@
 // label, then names, opens, writes and closes the page files
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
-// the run's page_buffer, one byte per pixel. The input is read once, in
-// blocks. Every failure is returned with errno as the failing call left
-// it; nothing here prints.
+// the run's page_buffer, one byte per pixel; it is created without
+// following a symbolic link, so a link named like a page cannot make the
+// run overwrite another file. The input is read once, in blocks, and must
+// give exactly the bytes measured at the start. Every failure is returned
+// with errno as the failing call left it; nothing here prints.
 #include "encoder_internals.h"
 #include "large_pages.h"
+#include "output_file.h"
 #include "pgm_file.h"
 
 #include <cerrno>
@@ -25,6 +28,33 @@ paprel_status failure_with_errno(paprel_failure failure)
     return {failure, errno};
 }
 
+// The two refusals of create_output_file have their own message; any
+// other failure to create a page keeps the one it always had.
+paprel_status page_open_failure()
+{
+    const int error = errno;
+    if (error == ELOOP || error == ENXIO)
+        return {paprel_failure::page_refused, error};
+    return {paprel_failure::page_open, error};
+}
+
+// The run's pages, from the first to the one being composed, all created
+// by this run; stops at the first that cannot be removed, its name left in
+// output_filename for the message.
+paprel_status remove_pages(paprel_run &run)
+{
+    if (run.page_file)
+        fclose(run.page_file);
+    run.page_file = nullptr;
+    for (uint32_t n = 1; n <= run.page_number; n++) {
+        snprintf(run.output_filename, run.output_filename_size, "%s_%04u.pgm", run.filename_base,
+                 n);
+        if (remove(run.output_filename) != 0)
+            return failure_with_errno(paprel_failure::input_changed);
+    }
+    return {paprel_failure::input_changed, 0};
+}
+
 } // namespace
 
 paprel_status open_input(paprel_run &run, const char *path)
@@ -38,10 +68,16 @@ paprel_status open_input(paprel_run &run, const char *path)
     int64_t size = ftell(run.input_file);
     if (size < 0)
         return failure_with_errno(paprel_failure::input_seek_end);
-    // Payload bits over bits per page, a remainder counting as a page; the
-    // sum is formed in 64 bits and only the quotient is cut to 32.
-    run.page_count =
-        (uint32_t)(((uint64_t)size * 8 + payload_bits_per_page - 1) / payload_bits_per_page);
+    run.input_size = (uint64_t)size;
+    // Payload bytes over bytes per page, a remainder counting as a page:
+    // the same count as in bits, as a page holds whole bytes, but without
+    // the product that a sparse file of 2^61 bytes or more would overflow.
+    const uint64_t pages = (run.input_size + payload_bytes_per_page - 1) / payload_bytes_per_page;
+    // Known now, the limit is refused before the first page rather than
+    // after 9999 of them.
+    if (pages > max_pages)
+        return {paprel_failure::page_limit, 0};
+    run.page_count = (uint32_t)pages;
     if (fseek(run.input_file, 0, SEEK_SET) != 0)
         return failure_with_errno(paprel_failure::input_seek_start);
     // Read the first byte now: an input that opens and seeks but cannot be
@@ -87,9 +123,9 @@ paprel_status new_page(paprel_run &run)
     run.page_number++;
     snprintf(run.output_filename, run.output_filename_size, "%s_%04u.pgm", run.filename_base,
              run.page_number);
-    run.page_file = fopen(run.output_filename, "w");
+    run.page_file = create_output_file(run.output_filename);
     if (!run.page_file)
-        return failure_with_errno(paprel_failure::page_open);
+        return page_open_failure();
     // Only the first page is composed whole; a later one is the page just
     // written with a new label, its bits all redrawn when it is written.
     if (run.page_number == 1) {
@@ -129,13 +165,24 @@ paprel_status encode_input(paprel_run &run)
     // On the stack, as it lives only while the input is read.
     uint8_t block[65536];
     size_t got;
+    uint64_t total = 0;
+    // Every label announces the count from the size measured at the start;
+    // pages from an input that then grew or shrank would carry a wrong
+    // count and a file that never existed as a whole, which unpaprel could
+    // read back without a word. So they go, all of them: a byte past the
+    // size is never put on a page, and a short input is caught at its end.
     while ((got = fread(block, 1, sizeof block, run.input_file)) > 0) {
+        total += got;
+        if (total > run.input_size)
+            return remove_pages(run);
         paprel_status status = feed_bytes(run, block, got);
         if (failed(status))
             return status;
     }
     if (ferror(run.input_file))
         return failure_with_errno(paprel_failure::input_read);
+    if (total != run.input_size)
+        return remove_pages(run);
     // Eleven zero bits complete a waiting group of 4 or 8 payload bits into
     // the last codeword and can never complete an empty group; that
     // codeword may still find the page full and turn it.

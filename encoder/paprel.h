@@ -14,7 +14,8 @@
 // No stage prints or ends the process. A stage that fails returns what
 // failed at once, and so does every stage that called it, up to main,
 // which prints the one message (report_failure) and ends with status 1;
-// pages finished before the failure stay on disk.
+// pages finished before the failure stay on disk, except when the input
+// changed under the run (see encode_input).
 #ifndef ENCODER_PAPREL_H
 #define ENCODER_PAPREL_H
 
@@ -33,12 +34,15 @@ enum class paprel_failure : uint8_t {
     input_size,       // it reads but measures as empty (a device)
     name_allocation,  // no memory for the page file name
     page_open,        // a page file cannot be created
+    page_refused,     // a page's name is a symbolic link or a FIFO nobody reads
     page_write,       // a page file cannot be written whole
     page_limit,       // the payload needs a page 10000
+    input_changed,    // the input read is not the size measured at the start
 };
 
 // A stage's result: the failure, and errno as the failing call left it
 // (0 where no call failed), for the messages that show the system's reason.
+// For input_changed the call is the removal of a page that failed.
 struct paprel_status {
     paprel_failure failure;
     int error;
@@ -74,6 +78,7 @@ struct paprel_run {
 
     const char *input_name; // input path, for messages
     FILE *input_file;
+    uint64_t input_size;           // bytes measured when the input was opened
     uint32_t page_count;           // pages announced on every label
     uint32_t page_number;          // page being composed, from 1; 0 before the first
     const char *filename_base;     // base of the page file names
@@ -86,14 +91,18 @@ struct paprel_run {
 // The stages, in the order main runs them.
 
 // Opens the input at `path` and measures it for page_count; a file that
-// cannot be used fails here, before any page file exists.
+// cannot be used, or needs more pages than the names can number, fails
+// here, before any page file exists.
 paprel_status open_input(paprel_run &run, const char *path);
 
 // Names the page files "<base>_0001.pgm", ..., prints `label` on every
 // label, and starts page 1 with its file open and no bits waiting.
 paprel_status start_pages(paprel_run &run, const char *base, const char *label);
 
-// The payload to its end through the bit writer, then the last page.
+// The payload to its end through the bit writer, then the last page. An
+// input that ends before input_size or goes on past it has changed since
+// the labels announced their count: every page of the run is removed and
+// the run fails with input_changed.
 paprel_status encode_input(paprel_run &run);
 
 // The message of a failed stage, on standard error.
