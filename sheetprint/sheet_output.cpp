@@ -1,5 +1,10 @@
 // sheet_output.cpp - checked writing, ASCII85 text and Flate compression.
+//
+// The output file is created without following a symbolic link, so a link
+// left under the document's name cannot make sheetprint overwrite the file
+// it points at.
 #include "sheet_output.h"
+#include "output_file.h"
 
 #include <sys/stat.h>
 
@@ -60,7 +65,7 @@ void open_output(const char *path)
 {
     output.offset = 0;
     output.path = path;
-    output.file = path ? fopen(path, "wb") : stdout;
+    output.file = path ? create_output_file(path) : stdout;
     if (!output.file) {
         output.path = nullptr; // nothing of ours to remove
         fatal_errno("cannot open %s for writing", path);

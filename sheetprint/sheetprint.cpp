@@ -4,13 +4,15 @@
 // printing, PostScript or PDF.  It reads the options and the page file
 // names, refuses a paper, resolution and dots per pixel that do not fit
 // together, checks every page file before it creates the output, and then
-// hands the job to the document writer.  Nothing goes to standard output
+// hands the job to the document writer.  It never writes the document over
+// one of its pages or any other page of paprel's.  Nothing goes to standard output
 // but the document itself, when no output file is named.
 #include "page_format.h"
 #include "pgm_page.h"
 #include "print_document.h"
 #include "sheet_output.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -129,6 +131,38 @@ void check_pages(const print_job &job)
     }
 }
 
+// True when `path` is the same file as `other`, by device and inode, so
+// that another path or a hard link to it is caught as well as its name.
+bool same_file(const struct stat &other, const char *path)
+{
+    struct stat status;
+    return stat(path, &status) == 0 && status.st_dev == other.st_dev &&
+           status.st_ino == other.st_ino;
+}
+
+// Opening the output truncates it, so an output that is one of the pages
+// would be lost before it is read.  A page that is not among them is
+// refused too: with "-o *.pgm" the shell puts the first page after -o.
+// Only a regular file is read for its header; a FIFO would block the open.
+void check_output_is_no_page(const print_job &job, const char *path)
+{
+    struct stat status;
+    if (!path || stat(path, &status) != 0)
+        return; // nothing there to lose; open_output reports what is wrong
+    for (uint32_t i = 0; i < job.page_count; i++)
+        if (same_file(status, job.page_files[i]))
+            fatal("the output %s is the page file %s; not overwriting it", path, job.page_files[i]);
+    if (!S_ISREG(status.st_mode))
+        return;
+    FILE *file = fopen(path, "rb");
+    if (!file)
+        return;
+    const bool page = read_pgm_header(file) == nullptr;
+    fclose(file);
+    if (page)
+        fatal("the output %s is a paprel page; not overwriting it", path);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -151,6 +185,7 @@ int main(int argc, char **argv)
     job.page_files = argv + optind;
     job.page_count = (uint32_t)(argc - optind);
     check_pages(job);
+    check_output_is_no_page(job, line.output_path);
     job.pixels = (unsigned char *)malloc(page_pixels);
     if (!job.pixels || !raster_begin(&job.raster, job.dots, job.gain))
         fatal("cannot allocate the page buffers");

@@ -1,10 +1,13 @@
 // The sheetprint command line as a user meets it: usage, refusals and their
-// messages, checked page files, failed writes, and the document skeletons
+// messages, checked page files, failed writes, outputs that would clobber a
+// page or follow a symbolic link, and the document skeletons
 // (PDF cross-reference offsets are checked against the bytes themselves).
 #include "cli.h"
 #include "print_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -13,6 +16,11 @@
 namespace {
 
 const std::string sheetprint = SHEETPRINT_BIN;
+
+std::string base_name(const std::string &path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
 
 struct command_test : ::testing::Test {
     std::string dir = make_temp_dir();
@@ -142,6 +150,49 @@ TEST_F(command_test, ReportsAFullDevice)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "sheetprint: cannot open " + dir +
                          "/no/such/dir.ps for writing: No such file or directory\n");
+}
+
+// Opening the output truncates it, so an output that is one of the pages,
+// by another path or a hard link, is refused before anything is opened;
+// so is any other paprel page, as after "-o *.pgm" puts page 1 after -o.
+// A file that is no page is still overwritten.
+TEST_F(command_test, NeverWritesTheDocumentOverAPage)
+{
+    const std::string second = dir + "/doc_0002.pgm";
+    write_random_page(second, 12);
+    const std::string pages[] = {read_file(page), read_file(second)};
+    const std::string link = dir + "/link.ps";
+    ASSERT_EQ(::link(second.c_str(), link.c_str()), 0);
+    for (const std::string &output :
+         {dir + "/./doc_0002.pgm", dir + "/../" + base_name(dir) + "/doc_0002.pgm", link}) {
+        command_result r = run({"-o", output, page, second});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "sheetprint: the output " + output + " is the page file " + second +
+                             "; not overwriting it\n");
+    }
+    command_result r = run({"-o", page, second}); // -o doc_*.pgm
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: the output " + page + " is a paprel page; not overwriting it\n");
+    EXPECT_EQ(read_file(page), pages[0]);
+    EXPECT_EQ(read_file(second), pages[1]);
+    EXPECT_EQ(read_file(link), pages[1]);
+
+    write_file(out, "an old document");
+    EXPECT_EQ(run({"-o", out, page, second}).status, 0);
+    EXPECT_EQ(read_file(out).rfind("%PDF-1.4\n", 0), 0u);
+}
+
+// A symbolic link where the document goes is refused with the system's
+// reason; the file it points at stays as it was.
+TEST_F(command_test, RefusesASymbolicLinkAsTheOutput)
+{
+    write_file(dir + "/precious", "not a document");
+    ASSERT_EQ(symlink("precious", (dir + "/doc.ps").c_str()), 0);
+    command_result r = run({"-o", dir + "/doc.ps", page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot open " + dir +
+                         "/doc.ps for writing: Too many levels of symbolic links\n");
+    EXPECT_EQ(read_file(dir + "/precious"), "not a document");
 }
 
 TEST_F(command_test, FormatFollowsTheOptionOrTheFileName)
