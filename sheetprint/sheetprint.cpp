@@ -5,8 +5,8 @@
 // names, refuses a paper, resolution and dots per pixel that do not fit
 // together, checks every page file before it creates the output, and then
 // hands the job to the document writer.  It never writes the document over
-// one of its pages or any other page of paprel's.  Nothing goes to standard output
-// but the document itself, when no output file is named.
+// one of its pages or any other page of paprel's.  Nothing goes to standard
+// output but the document itself, when no output file is named.
 #include "page_format.h"
 #include "pgm_page.h"
 #include "print_document.h"
