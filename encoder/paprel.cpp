@@ -69,15 +69,6 @@ paprel_status open_input(paprel_run &run, const char *path)
     if (size < 0)
         return failure_with_errno(paprel_failure::input_seek_end);
     run.input_size = (uint64_t)size;
-    // Payload bytes over bytes per page, a remainder counting as a page:
-    // the same count as in bits, as a page holds whole bytes, but without
-    // the product that a sparse file of 2^61 bytes or more would overflow.
-    const uint64_t pages = (run.input_size + payload_bytes_per_page - 1) / payload_bytes_per_page;
-    // Known now, the limit is refused before the first page rather than
-    // after 9999 of them.
-    if (pages > max_pages)
-        return {paprel_failure::page_limit, 0};
-    run.page_count = (uint32_t)pages;
     if (fseek(run.input_file, 0, SEEK_SET) != 0)
         return failure_with_errno(paprel_failure::input_seek_start);
     // Read the first byte now: an input that opens and seeks but cannot be
@@ -89,6 +80,16 @@ paprel_status open_input(paprel_run &run, const char *path)
     // fill 9999 pages, all labelled with a page count of 0.
     if (first != EOF && size == 0)
         return {paprel_failure::input_size, 0};
+    // Payload bytes over bytes per page, a remainder counting as a page:
+    // the same count as in bits, as a page holds whole bytes, but without
+    // the product that a sparse file of 2^61 bytes or more would overflow.
+    // Known now, the limit is refused before the first page rather than
+    // after 9999 of them; only after the read, as a directory seeks to an
+    // end of 2^63 - 1 on some file systems and is refused by the read.
+    const uint64_t pages = (run.input_size + payload_bytes_per_page - 1) / payload_bytes_per_page;
+    if (pages > max_pages)
+        return {paprel_failure::page_limit, 0};
+    run.page_count = (uint32_t)pages;
     if (first != EOF)
         ungetc(first, run.input_file);
     return paprel_ok;
