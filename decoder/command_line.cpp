@@ -1,12 +1,15 @@
 // command_line.cpp - reads the decoder's command line and format string.
 //
 // Options may stand anywhere before the base; an argument that looks like
-// an option but is none is named, before the usage text.  Of the format
-// string only the eighth field, the label height, matters: it gives the
-// page's height, from which the capacity report is computed.
+// an option but is none, or an option's value that is no number, is named,
+// before the usage text.  Of the format string only the eighth field, the
+// label height, matters: it gives the page's height, from which the
+// capacity report is computed.
 #include "command_line.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -30,14 +33,50 @@ constexpr option_switch option_switches[] = {
     {"--labels", &decoder_run::show_labels},
 };
 
-bool read_option(decoder_run &run, const char *argument)
+// The options that take a number, the next argument: a positive whole
+// number in decimal.
+struct option_number {
+    const char *name;
+    uint64_t decoder_run::*setting;
+};
+constexpr option_number option_numbers[] = {
+    {"--max-pixels", &decoder_run::max_pixels},
+};
+
+// The value of a number option, false when `text` is none.
+bool read_number(const char *text, uint64_t *value)
+{
+    if (!text || *text < '0' || *text > '9')
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const unsigned long long number = strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || number == 0)
+        return false;
+    *value = number;
+    return true;
+}
+
+enum option_reading { not_an_option, option_read, option_value_bad };
+
+// Reads the option at argv[*i], and a number option's value after it.
+option_reading read_option(decoder_run &run, int argc, char **argv, int *i)
 {
     for (const option_switch &o : option_switches)
-        if (strcmp(argument, o.name) == 0) {
+        if (strcmp(argv[*i], o.name) == 0) {
             run.*o.setting = true;
-            return true;
+            return option_read;
         }
-    return false;
+    for (const option_number &o : option_numbers)
+        if (strcmp(argv[*i], o.name) == 0) {
+            const char *value = *i + 1 < argc ? argv[++*i] : nullptr;
+            if (read_number(value, &(run.*o.setting)))
+                return option_read;
+            fprintf(stderr, "unpaprel: %s wants a positive whole number, not %s\n", o.name,
+                    value ? value : "nothing");
+            return option_value_bad;
+        }
+    return not_an_option;
 }
 
 } // namespace
@@ -47,7 +86,12 @@ bool read_command_line(decoder_run &run, int argc, char **argv, command_line *li
     const char *positional[2] = {nullptr, nullptr};
     int found = 0;
     for (int i = 1; i < argc; i++) {
-        if (read_option(run, argv[i]))
+        const option_reading option = read_option(run, argc, argv, &i);
+        if (option == option_value_bad) {
+            fputs(usage_text, stderr);
+            return false;
+        }
+        if (option == option_read)
             continue;
         if (found < 2 && strncmp(argv[i], "--", 2) == 0) {
             fprintf(stderr, "unpaprel: unknown option %s\n", argv[i]);

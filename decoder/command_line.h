@@ -12,7 +12,7 @@ struct command_line {
     const char *format, *base;
 };
 
-// Sets the run's switches and fills `line`; false, after the usage text or
+// Sets the run's options and fills `line`; false, after the usage text or
 // a message on standard error, when the line cannot be used.
 bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line);
 

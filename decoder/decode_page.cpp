@@ -114,6 +114,7 @@ page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
 {
     page.page_height = run.page_height;
     page.close_frame_gaps = run.close_frame_gaps;
+    page.max_pixels = run.max_pixels;
     page.image = page.work = nullptr;
     page.search_area = nullptr;
     page.failure = page_failure{corner_found, 0, "", 0};

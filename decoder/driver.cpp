@@ -2,9 +2,11 @@
 //
 // Reads the command line and the format string (command_line.cpp), then
 // decodes the scans "<base>_0001.png", "<base>_0002.png", ... in order until
-// the first one that cannot be opened; with --keep-going a missing scan or
-// one without a page frame is written as a page of zero bytes and the run
-// goes on while later scans exist or the labels announce more pages.  Every
+// the first one that cannot be opened (one that is not a regular file, a
+// FIFO or a directory, is refused without waiting on it); with --keep-going
+// a missing scan or one without a page frame is written as a page of zero
+// bytes and the run goes on while later scans exist or the labels announce
+// more pages.  Every
 // page goes through decode_page on the one page record below; after each
 // page the debug image is written beside the scan.  At the end the labels
 // are checked against the stack (page_set.h).  This is the only place that
@@ -18,6 +20,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +52,13 @@ bool print_failure(const decoder_run &run, const page_state &p, page_status stat
     case scan_unreadable:
         fprintf(stderr, "unpaprel: cannot read PNG file %s: %s\n", run.scan_name, p.failure.reason);
         break;
+    case scan_too_large:
+        fprintf(stderr,
+                "unpaprel: %s has %llu pixels, more than the limit of %llu "
+                "(--max-pixels raises it)\n",
+                run.scan_name, (unsigned long long)p.failure.bytes,
+                (unsigned long long)run.max_pixels);
+        break;
     case frames_not_allocated:
         fprintf(stderr, "Cannot allocate framebuffers.\n");
         break;
@@ -73,6 +85,9 @@ bool print_failure(const decoder_run &run, const page_state &p, page_status stat
     case debug_image_not_opened:
         print_with_error("Warning: cannot open dumpfile %s: ", image_name, p.failure.error);
         return false;
+    case debug_image_not_written:
+        print_with_error("Warning: cannot write dumpfile %s: ", image_name, p.failure.error);
+        return false;
     case page_decoded:
         return false;
     }
@@ -89,8 +104,10 @@ bool debug_image_written(const decoder_run &run, const page_state &p, page_statu
 
 // What a page that could not be decoded says: its failure, and for a
 // missing corner what the corner search saw, in failure_debug.pgm in the
-// current directory whatever the base.  Releases the page.  False when
-// writing the failure image itself failed in a way that ends the run.
+// current directory whatever the base.  That image is never larger than
+// run.max_pixels: a larger scan is refused before it is loaded.  Releases
+// the page.  False when writing the failure image itself failed in a way
+// that ends the run.
 bool report_page_failure(const decoder_run &run, page_state &p, page_status status)
 {
     print_failure(run, p, status, nullptr);
@@ -172,6 +189,44 @@ int end_run(decoder_run &run, const scan_stack &stack)
     return faults > 0 ? 1 : 0;
 }
 
+// A scan as the page loop opened it: the file, or nullptr with the reason,
+// errno or, for something that is not a regular file, what it is.
+struct opened_scan {
+    FILE *file;
+    int error;
+    const char *not_regular;
+};
+
+const char *file_kind(mode_t mode)
+{
+    return S_ISDIR(mode)    ? "a directory"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+                            : "something";
+}
+
+// Opens the scan `name` for reading.  O_NONBLOCK because a FIFO without a
+// writer would hold open() for ever; only a regular file is a scan (a
+// device or a FIFO may never end, a directory is no image).
+opened_scan open_scan(const char *name)
+{
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {nullptr, errno, nullptr};
+    opened_scan scan = {nullptr, 0, nullptr};
+    struct stat status;
+    if (fstat(fd, &status) != 0)
+        scan.error = errno;
+    else if (!S_ISREG(status.st_mode))
+        scan.not_regular = file_kind(status.st_mode);
+    else if (!(scan.file = fdopen(fd, "rb")))
+        scan.error = errno;
+    if (!scan.file)
+        close(fd);
+    return scan;
+}
+
 // The name of the scan of page `number`, in run.scan_name.  It is bounded
 // by the buffer, not by four digits, so that a page beyond the limit is
 // named in full.
@@ -189,11 +244,11 @@ uint32_t last_scan_after_gap(decoder_run &run, scan_stack &stack)
     stack.probed = true;
     for (uint32_t n = run.page_limit; n > run.page_number && stack.last_scan == 0; n--) {
         name_scan(run, stack, n);
-        FILE *scan = fopen(run.scan_name, "rb");
-        if (scan) {
-            fclose(scan);
+        const opened_scan scan = open_scan(run.scan_name);
+        if (scan.file)
+            fclose(scan.file);
+        if (scan.file || scan.not_regular)
             stack.last_scan = n;
-        }
     }
     name_scan(run, stack, run.page_number);
     return stack.last_scan;
@@ -230,6 +285,14 @@ int missing_scan(decoder_run &run, scan_stack &stack, int error)
         return end_run(run, stack);
     print_with_error("unpaprel: cannot open %s: ", run.scan_name, error);
     return 1;
+}
+
+// A scan that is not a regular file is refused; a run that keeps going
+// loses the page, as it would a scan libpng cannot read.
+int not_a_scan(decoder_run &run, scan_stack &stack, const char *kind)
+{
+    fprintf(stderr, "unpaprel: %s is %s, not a regular file\n", run.scan_name, kind);
+    return run.keep_going ? lose_page(run, stack) : 1;
 }
 
 // Only a page that exists beyond the limit is an error: a complete archive
@@ -275,10 +338,11 @@ int decode_pages(decoder_run &run, scan_stack &stack)
 {
     for (run.page_number = 1;; run.page_number++) {
         name_scan(run, stack, run.page_number);
-        FILE *scan = fopen(run.scan_name, "rb");
-        const int step = !scan                              ? missing_scan(run, stack, errno)
-                         : run.page_number > run.page_limit ? too_many_pages(run, scan)
-                                                            : decode_scan(run, stack, scan);
+        const opened_scan scan = open_scan(run.scan_name);
+        const int step = scan.not_regular ? not_a_scan(run, stack, scan.not_regular)
+                         : !scan.file     ? missing_scan(run, stack, scan.error)
+                         : run.page_number > run.page_limit ? too_many_pages(run, scan.file)
+                                                            : decode_scan(run, stack, scan.file);
         if (step != next_page)
             return step;
     }

@@ -68,14 +68,16 @@ enum corner_id {
 enum page_status {
     page_decoded = 0,
     scan_unreadable, // libpng refused the file: failure.reason
+    scan_too_large,  // more pixels than max_pixels: failure.bytes, a byte a pixel
     frames_not_allocated,
     row_table_not_allocated, // failure.bytes
     fill_stack_not_allocated,
     corner_not_found,          // failure.corner; the failure image is wanted
     search_area_not_allocated, // failure.bytes
     gamma_table_not_allocated,
-    output_not_written,     // failure.error
-    debug_image_not_opened, // a warning only: failure.error
+    output_not_written,      // failure.error
+    debug_image_not_opened,  // a warning only: failure.error
+    debug_image_not_written, // a warning only: failure.error
 };
 
 // What the message of a failure names, set by the stage that failed.
@@ -106,6 +108,11 @@ struct page_label {
     uint32_t emblem_distance, worst_distance, smallest_gap;
 };
 
+// The most pixels a scan may have unless the command line says otherwise:
+// an A3 sheet at 1200 dpi (about 14030 x 19840) with a little room.  Each
+// pixel takes two bytes of frames, so the default bounds a page near 560 MB.
+constexpr uint64_t default_max_pixels = 280000000;
+
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
@@ -129,6 +136,8 @@ struct page_state {
     float cross_cutlevels[cross_cols][cross_rows];
     page_label label;
     page_failure failure;
+    // decoder_run's, for load_png
+    uint64_t max_pixels = default_max_pixels;
 };
 
 // Counters of one page's damage, printed by report_page_damage.
@@ -160,6 +169,8 @@ struct decoder_run {
     int32_t output_byte = 1;              // bits of the next byte below a sentinel 1
     uint64_t irreparable_codewords = 0;   // of all pages so far
     int output_error = 0;                 // errno of a failed payload write
+    // larger scans are refused before they are loaded (--max-pixels)
+    uint64_t max_pixels = default_max_pixels;
 };
 
 // -- the run and one page (driver.cpp, decode_page.cpp) --
@@ -197,8 +208,8 @@ void release_page(page_state &page);
 // -- the stages, in the order decode_page runs them --
 
 // Reads page.scan_file into a new 8-bit grey `image`, allocates `work` of
-// the same size and closes the file.  A file libpng cannot read is closed
-// and nothing stays allocated.
+// the same size and closes the file.  A file libpng cannot read, or one of
+// more than page.max_pixels, is closed and nothing stays allocated.
 page_status load_png(page_state &page);
 void find_levels(page_state &page);
 page_status remove_dirt(page_state &page);
@@ -238,8 +249,9 @@ void label_line_text(const page_label &label, char (&line)[label_line_size]);
 // -- after the page: the debug images (png_io.cpp) --
 
 // Maps `work` through the display gamma table in place and writes it as a
-// PGM file: gamma_table_not_allocated, debug_image_not_opened (a warning)
-// or page_decoded.
+// PGM file, never through a symbolic link: gamma_table_not_allocated,
+// debug_image_not_opened or debug_image_not_written (warnings) or
+// page_decoded.
 page_status dump_debug_image(page_state &page, const char *name);
 // The scan as loaded, after dirt removal, through dump_debug_image: what
 // the corner search saw.

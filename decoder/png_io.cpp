@@ -4,10 +4,12 @@
 // interlacing) from page.scan_file through libpng straight into `image`, as
 // one 8-bit grey sample per pixel in linear light, and allocates `work`
 // beside it.  dump_debug_image maps `work` through a display gamma table and
-// writes it as a PGM file so a person can see what the decoder saw and marked.
+// writes it as a PGM file so a person can see what the decoder saw and marked
+// (through create_output_file: a symbolic link in its place is refused).
 // Both report a failure to their caller; a file libpng refuses leaves its
 // reason in page.failure.
 #include "large_pages.h"
+#include "output_file.h"
 #include "stage_internals.h"
 
 #include <png.h>
@@ -24,6 +26,15 @@ namespace {
 // Larger scans than this (about 170 inches at 600 dpi) are refused by libpng
 // before anything is allocated for them.
 constexpr png_uint_32 max_scan_side = 100000;
+
+// The most bytes libpng may allocate at a time: for one ancillary chunk
+// (text, colour profile, palette), or a row buffer (800 KB at most, for
+// 100000 pixels of 16-bit colour with alpha).  Without it a chunk that
+// declares 2 GB is allocated and cleared before its checksum shows it is
+// not there.  The image data is read a piece at a time and is not bound by
+// it.  libpng's own chunk limit is set too, but this libpng does not apply
+// it to text chunks: allocate_for_libpng holds every allocation to it.
+constexpr png_alloc_size_t max_chunk_bytes = 8000000;
 
 // The libpng structures and row table of the page being read.  They live
 // here, not in locals, so they are still valid after libpng long-jumps back
@@ -49,6 +60,25 @@ void on_png_error(png_structp png, png_const_charp message)
 {
     snprintf(reader.reason, sizeof reader.reason, "%s", message);
     png_longjmp(png, 1);
+}
+
+// libpng warns of chunks it drops (a gamma out of range, an ancillary chunk
+// with a bad checksum) on standard error by default.  The decoder reads such
+// a scan all the same, so the warning would only clutter its report.
+void on_png_warning(png_structp, png_const_charp) {}
+
+// libpng's allocations, refused beyond max_chunk_bytes with the reason its
+// own chunk limit gives (png_error does not return).
+png_voidp allocate_for_libpng(png_structp png, png_alloc_size_t size)
+{
+    if (size > max_chunk_bytes)
+        png_error(png, "chunk data is too large");
+    return malloc(size);
+}
+
+void free_for_libpng(png_structp, png_voidp memory)
+{
+    free(memory);
 }
 
 // Gives back everything a failed read took: the libpng structures, the row
@@ -92,13 +122,13 @@ void choose_conversions(png_structp png, png_infop info)
 // as long as the program; each scan's stream is closed before the next.
 char scan_buffer[1 << 20];
 
-// Header, gamma and conversions; prints the size line.  Returns the number
-// of interlace passes.
-int read_header(page_state &page)
+// Header and limits; prints the size line.
+void read_size(page_state &page)
 {
     setvbuf(page.scan_file, scan_buffer, _IOFBF, sizeof scan_buffer);
     png_init_io(reader.png, page.scan_file);
     png_set_user_limits(reader.png, max_scan_side, max_scan_side);
+    png_set_chunk_malloc_max(reader.png, max_chunk_bytes);
     png_read_info(reader.png, reader.info);
     page.width = png_get_image_width(reader.png, reader.info);
     page.height = png_get_image_height(reader.png, reader.info);
@@ -106,6 +136,11 @@ int read_header(page_state &page)
     float megabytes = (float)(page.width + page.width) * (float)page.height;
     fprintf(stderr, "Input %u x %u pixels, taking %G megabytes for 2 framebuffers.\n", page.width,
             page.height, (double)megabytes / 1000000.0);
+}
+
+// Gamma and conversions.  Returns the number of interlace passes.
+int choose_transforms(const page_state &page)
+{
     // Without a gAMA chunk a scan is taken to be in the usual display gamma;
     // either way the samples arrive in linear light (screen gamma 1).
     double file_gamma = 0.454545;
@@ -147,7 +182,9 @@ page_status load_png(page_state &page)
 {
     page.image = page.work = nullptr;
     reader.info = nullptr;
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, nullptr);
+    reader.png =
+        png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning,
+                                 nullptr, allocate_for_libpng, free_for_libpng);
     if (reader.png)
         reader.info = png_create_info_struct(reader.png);
     if (!reader.png || !reader.info) {
@@ -159,7 +196,14 @@ page_status load_png(page_state &page)
         page.failure.reason = reader.reason;
         return abandon_scan(page, scan_unreadable);
     }
-    int passes = read_header(page);
+    read_size(page);
+    // Refused before the frames, or libpng's row buffers, take any memory.
+    const uint64_t pixels = (uint64_t)page.width * page.height;
+    if (pixels > page.max_pixels) {
+        page.failure.bytes = pixels;
+        return abandon_scan(page, scan_too_large);
+    }
+    const int passes = choose_transforms(page);
     const page_status allocated = allocate_frames(page);
     if (allocated != page_decoded)
         return abandon_scan(page, allocated);
@@ -218,6 +262,20 @@ void map_piece(uint8_t *pixels, uint64_t size, const uint8_t *gamma_table)
         pixels[i] = gamma_table[pixels[i]];
 }
 
+// The end of writing a debug image: page_decoded when every byte reached
+// the file, debug_image_not_written with the reason when not.  A full disk
+// often shows only when fclose flushes the last buffer.
+page_status close_debug_image(page_state &page, FILE *file)
+{
+    const bool write_failed = ferror(file) != 0;
+    page.failure.error = errno; // that of the failed write, if one failed
+    if (fclose(file) != 0 && !write_failed) {
+        page.failure.error = errno;
+        return debug_image_not_written;
+    }
+    return write_failed ? debug_image_not_written : page_decoded;
+}
+
 } // namespace
 
 page_status dump_debug_image(page_state &page, const char *name)
@@ -226,28 +284,27 @@ page_status dump_debug_image(page_state &page, const char *name)
     if (!gamma_table)
         return gamma_table_not_allocated;
     fill_gamma_table(gamma_table);
-    FILE *file = fopen(name, "wb");
-    int error = errno;
+    FILE *file = create_output_file(name);
+    const int open_error = errno;
     if (file)
         fprintf(file, "P5\n%u %u\n255\n", page.width, page.height);
     // Mapped and written a piece at a time, so each piece is written while
     // it is still in the cache.  `work` ends up mapped in full either way.
+    // After a failed write the rest is only mapped.
     fill_pair_table(gamma_table);
     uint8_t *const work = page.work;
     const uint64_t size = (uint64_t)page.width * page.height, piece = 65536;
     for (uint64_t start = 0; start < size; start += piece) {
         const uint64_t end = size - start < piece ? size : start + piece;
         map_piece(work + start, end - start, gamma_table);
-        if (file)
+        if (file && !ferror(file))
             fwrite(work + start, 1, end - start, file);
     }
+    const page_status status = file ? close_debug_image(page, file) : debug_image_not_opened;
+    if (!file)
+        page.failure.error = open_error;
     free(gamma_table);
-    if (!file) {
-        page.failure.error = error;
-        return debug_image_not_opened;
-    }
-    fclose(file);
-    return page_decoded;
+    return status;
 }
 
 page_status dump_failure_image(page_state &page, const char *name)

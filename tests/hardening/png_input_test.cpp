@@ -68,7 +68,8 @@ protected:
 // At 6250 libpng's png_set_gamma, which reads any value of 128 or more as
 // already scaled by 100000, uses 0.0625 instead, so greys darken with the
 // power 16 (192 to 3, 254 to 239).  A dropped chunk leaves the default
-// 0.454545, the power 2.2 (128 to 56).
+// 0.454545, the power 2.2 (128 to 56).  libpng's warning about a dropped
+// chunk is not printed: the decoder's report is its own.
 TEST_F(png_input_edges, gamma_chunk_at_and_beyond_its_limits)
 {
     const std::vector<uint8_t> greys = {0, 64, 128, 192, 254, 255};
@@ -77,12 +78,11 @@ TEST_F(png_input_edges, gamma_chunk_at_and_beyond_its_limits)
     struct case_ {
         uint32_t gama;
         std::vector<uint8_t> expected;
-        bool warns;
     } cases[] = {
-        {16, {0, 0, 0, 0, 0, 255}, false},
-        {625000000, {0, 0, 0, 3, 239, 255}, false},
-        {15, {0, 12, 56, 137, 253, 255}, true},
-        {625000001, {0, 12, 56, 137, 253, 255}, true},
+        {16, {0, 0, 0, 0, 0, 255}},
+        {625000000, {0, 0, 0, 3, 239, 255}},
+        {15, {0, 12, 56, 137, 253, 255}},
+        {625000001, {0, 12, 56, 137, 253, 255}},
     };
     for (const case_ &c : cases) {
         SCOPED_TRACE(c.gama);
@@ -90,8 +90,7 @@ TEST_F(png_input_edges, gamma_chunk_at_and_beyond_its_limits)
         loaded l = load(dir + "/x.png");
         ASSERT_TRUE(l.ok) << l.reason;
         EXPECT_EQ(l.pixels, c.expected);
-        EXPECT_EQ(l.messages.find("libpng warning: gAMA") != std::string::npos, c.warns)
-            << l.messages;
+        EXPECT_EQ(l.messages, "Input 6 x 1 pixels, taking 1.2E-05 megabytes for 2 framebuffers.\n");
     }
 }
 
