@@ -106,6 +106,14 @@ struct page_label {
     uint32_t emblem_distance, worst_distance, smallest_gap;
 };
 
+// Which margin lines the debug image holds whole while read_page_bits draws
+// them (error_correction.cpp): a flag for each, and 1 / width for finding
+// the row of a sample mark without an integer division.
+struct margin_line_record {
+    double inverse_width;
+    uint8_t *whole;
+};
+
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
@@ -129,6 +137,7 @@ struct page_state {
     float cross_cutlevels[cross_cols][cross_rows];
     page_label label;
     page_failure failure;
+    margin_line_record *margin_lines = nullptr; // while read_page_bits runs
 };
 
 // Counters of one page's damage, printed by report_page_damage.
