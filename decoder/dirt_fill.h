@@ -4,27 +4,32 @@
 //
 // Marks while the fills run: 255 white paper not yet visited, 254 anything
 // darker not yet visited, 0 visited.  The margin fill enters only 255, the
-// page fill anything but 0.
+// page fill anything but 0.  A fill whose stack is full leaves 253 on the
+// pixel it could not push (a parked seed), and takes it up again when the
+// stack runs dry; no 253 is left when a fill ends.
 #ifndef DECODER_DIRT_FILL_H
 #define DECODER_DIRT_FILL_H
 
 #include "page_state.h"
 
-constexpr uint8_t unvisited_paper = 255, unvisited_dark = 254, visited = 0;
+constexpr uint8_t unvisited_paper = 255, unvisited_dark = 254, parked_seed = 253, visited = 0;
 
 // A run still to visit: some enterable pixel of it, and the row it lies in.
 struct run_seed {
     uint32_t x, y;
 };
 
-// The stack of pending runs shared by every fill of a page.  It starts at
-// 2 x max(width, height) + 5 entries and doubles when a fill's front needs
-// more (a maze of paper can have a far longer front than the image's sides).
-// A fill that cannot get the memory it needs stops with `failed` set.
-// `visited` adds up the pixels the fills mark, for the leak rule.
+// The stack of pending runs shared by every fill of a page: a fixed
+// 2 x max(width, height) + 5 entries, so that its memory follows the image's
+// sides and not its area.  A maze or a ladder of paper can have a front far
+// longer than that; what does not fit is parked in `work` (parked_seed), in
+// rows first_parked .. last_parked (none when first_parked > last_parked).
+// `visited` adds up the pixels the fills mark, for the leak rule; `failed`
+// is set when the closing of frame gaps cannot get its scratch memory.
 struct fill_stack {
     run_seed *entries;
     uint64_t capacity, size;
+    uint32_t first_parked, last_parked;
     bool failed;
     uint64_t visited;
 };
@@ -35,9 +40,9 @@ struct fill_stack {
 // fill_cutlevel in `image`) apart from the rest.
 void classify_pixels(page_state &page);
 // The margin fill from the eight seeds on the image's edges, and the page
-// fill from the image's centre; false when a fill ran out of memory.
-bool fill_margin(fill_stack &pending, page_state &page);
-bool fill_page(fill_stack &pending, page_state &page);
+// fill from the image's centre.
+void fill_margin(fill_stack &pending, page_state &page);
+void fill_page(fill_stack &pending, page_state &page);
 
 // -- frame_gaps.cpp --
 

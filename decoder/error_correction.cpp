@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -54,10 +55,47 @@ const char damage_header[] =
     "\":\"bit which is a part of an irreparable symbol. Exclamation marks (!) indicate "
     "irreparable damage: ";
 
+// The margin lines of the debug image, each a row or column from the page's
+// side to the image's edge: [0, h) left of the page on row y, [h, 2h) right
+// of it, [2h, 2h + w) above it on column x, [2h + w, 2h + 2w) below it.  A
+// flag is 1 while its line is drawn whole.  A noise page has a damaged bit
+// on nearly every row and column, and drawing every bit's lines anew took
+// minutes on a large white image; drawing a line again only changes pixels
+// that a ring or a sample mark has painted over since, which clears its
+// flag.  Lines are all black (0), so a black pixel painted on one keeps it
+// whole.
+enum margin_side { left_of_page, right_of_page, above_page, below_page };
+
+uint8_t *margin_line_flag(page_state &page, margin_side side, uint64_t at)
+{
+    const uint64_t h = page.height, w = page.width;
+    const uint64_t first[4] = {0, h, 2 * h, 2 * h + w};
+    return page.margin_lines->whole + first[side] + at;
+}
+
 void put_pixel(page_state &page, int64_t column, int64_t row, uint8_t value)
 {
-    if (column >= 0 && column < page.width && row >= 0 && row < page.height)
+    if (column >= 0 && column < page.width && row >= 0 && row < page.height) {
         page.work[(size_t)row * page.width + (size_t)column] = value;
+        if (value != 0 && page.margin_lines)
+            margin_pixel_painted(page, (uint64_t)column, (uint64_t)row);
+    }
+}
+
+// Whether the line on `side` of row or column `at` must be drawn: it lies on
+// the image and is not known to be whole there.  Marks it whole, as it is
+// about to be.
+bool margin_line_wanted(page_state &page, margin_side side, int64_t at)
+{
+    const int64_t count = side == left_of_page || side == right_of_page ? page.height : page.width;
+    if (at < 0 || at >= count)
+        return false; // every pixel of it lies off the image
+    if (!page.margin_lines)
+        return true;
+    uint8_t *flag = margin_line_flag(page, side, (uint64_t)at);
+    const bool wanted = *flag == 0;
+    *flag = 1;
+    return wanted;
 }
 
 // Black dirt and irreparable bits are pointed at from the margins left of and
@@ -65,15 +103,19 @@ void put_pixel(page_state &page, int64_t column, int64_t row, uint8_t value)
 void draw_margin_lines(page_state &page, int64_t bx, int64_t by, int32_t kind)
 {
     if (kind == white_dirt_kind) {
-        for (uint64_t x = page.page_right; x + 1 <= page.width; x++)
-            put_pixel(page, (int64_t)x, by, 0);
-        for (uint64_t y = page.page_bottom; y + 1 <= page.height; y++)
-            put_pixel(page, bx, (int64_t)y, 0);
+        if (margin_line_wanted(page, right_of_page, by))
+            for (uint64_t x = page.page_right; x + 1 <= page.width; x++)
+                put_pixel(page, (int64_t)x, by, 0);
+        if (margin_line_wanted(page, below_page, bx))
+            for (uint64_t y = page.page_bottom; y + 1 <= page.height; y++)
+                put_pixel(page, bx, (int64_t)y, 0);
     } else {
-        for (uint64_t x = 0; x < page.page_left; x++)
-            put_pixel(page, (int64_t)x, by, 0);
-        for (uint64_t y = 0; y < page.page_top; y++)
-            put_pixel(page, bx, (int64_t)y, 0);
+        if (margin_line_wanted(page, left_of_page, by))
+            for (uint64_t x = 0; x < page.page_left; x++)
+                put_pixel(page, (int64_t)x, by, 0);
+        if (margin_line_wanted(page, above_page, bx))
+            for (uint64_t y = 0; y < page.page_top; y++)
+                put_pixel(page, bx, (int64_t)y, 0);
     }
 }
 
@@ -96,6 +138,37 @@ void draw_rings(page_state &page, int64_t bx, int64_t by, int64_t r, uint8_t inn
 }
 
 } // namespace
+
+void begin_margin_lines(page_state &page)
+{
+    // Without the record every line is drawn every time: slower, the same.
+    const size_t lines = 2 * ((size_t)page.width + page.height);
+    page.margin_lines = (margin_line_record *)malloc(sizeof(margin_line_record) + lines);
+    if (!page.margin_lines)
+        return;
+    page.margin_lines->inverse_width = 1.0 / page.width;
+    page.margin_lines->whole = (uint8_t *)(page.margin_lines + 1);
+    memset(page.margin_lines->whole, 0, lines);
+}
+
+void end_margin_lines(page_state &page)
+{
+    free(page.margin_lines);
+    page.margin_lines = nullptr;
+}
+
+// The lines through a pixel painted other than black are no longer whole.
+void margin_pixel_painted(page_state &page, uint64_t x, uint64_t y)
+{
+    if (x < page.page_left)
+        *margin_line_flag(page, left_of_page, y) = 0;
+    if (x >= page.page_right)
+        *margin_line_flag(page, right_of_page, y) = 0;
+    if (y < page.page_top)
+        *margin_line_flag(page, above_page, x) = 0;
+    if (y >= page.page_bottom)
+        *margin_line_flag(page, below_page, x) = 0;
+}
 
 void flush_damage_list()
 {

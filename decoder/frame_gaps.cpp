@@ -168,23 +168,19 @@ uint64_t count_unvisited_on_edges(const page_state &page)
 struct gap_trial {
     uint64_t erased;
     bool page_reaches_edge; // the page fill visited pixels on the image's edges
-    bool filled;            // false when memory ran out
 };
 
 gap_trial try_closing(fill_stack &pending, page_state &page, uint32_t half, uint8_t *columns)
 {
-    gap_trial trial = {0, false, false};
+    gap_trial trial = {0, false};
     classify_pixels(page);
     erode_paper(page, half, columns);
-    if (!fill_margin(pending, page))
-        return trial;
+    fill_margin(pending, page);
     grow_visited(page, half, columns);
     const uint64_t edges_before = count_unvisited_on_edges(page);
-    if (!fill_page(pending, page))
-        return trial;
+    fill_page(pending, page);
     trial.erased = count_unvisited(page);
     trial.page_reaches_edge = count_unvisited_on_edges(page) != edges_before;
-    trial.filled = true;
     return trial;
 }
 
@@ -288,10 +284,11 @@ uint64_t unvisited_inside(const page_state &page, const corner_pixels &corners)
 }
 
 // The ordinary fills once more, without their messages.
-bool refill(fill_stack &pending, page_state &page)
+void refill(fill_stack &pending, page_state &page)
 {
     classify_pixels(page);
-    return fill_margin(pending, page) && fill_page(pending, page);
+    fill_margin(pending, page);
+    fill_page(pending, page);
 }
 
 // The first width that closes the leak, its fills' marks left in `work`;
@@ -306,7 +303,7 @@ uint32_t first_closing_width(fill_stack &pending, page_state &page, uint64_t era
     uint32_t half = 1;
     for (; half <= max_gap_half; half++) {
         const gap_trial trial = try_closing(pending, page, half, columns);
-        if (!trial.filled || leak_closed(trial, erased, dark))
+        if (leak_closed(trial, erased, dark))
             break;
     }
     free(columns);
@@ -343,7 +340,6 @@ void grow_visited(page_state &page, uint32_t half, uint8_t *columns)
 bool close_frame_gaps(fill_stack &pending, page_state &page, uint64_t erased)
 {
     const uint64_t dark = dark_pixel_count(page);
-    // A third of the print gone loses the page wherever the cut lies.
     // A third of the print gone loses the page wherever the cut lies, and so
     // does a cut that takes more than a 256th of the print from inside the
     // page the corners give, as two scratches that meet near a side do
@@ -355,8 +351,10 @@ bool close_frame_gaps(fill_stack &pending, page_state &page, uint64_t erased)
     const uint32_t half = first_closing_width(pending, page, erased, dark);
     if (pending.failed)
         return false;
-    if (!half || (cut_may_be_read && only_bottom_cut_short(ordinary, kept_corners(page))))
-        return refill(pending, page);
+    if (!half || (cut_may_be_read && only_bottom_cut_short(ordinary, kept_corners(page)))) {
+        refill(pending, page);
+        return true;
+    }
     fprintf(stderr,
             "the white border runs into the page through a gap in the frame; with gaps up to %u "
             "pixels wide closed, ",

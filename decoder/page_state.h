@@ -113,6 +113,14 @@ struct page_label {
 // pixel takes two bytes of frames, so the default bounds a page near 560 MB.
 constexpr uint64_t default_max_pixels = 280000000;
 
+// Which margin lines the debug image holds whole while read_page_bits draws
+// them (error_correction.cpp): a flag for each, and 1 / width for finding
+// the row of a sample mark without an integer division.
+struct margin_line_record {
+    double inverse_width;
+    uint8_t *whole;
+};
+
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
@@ -138,6 +146,7 @@ struct page_state {
     page_failure failure;
     // decoder_run's, for load_png
     uint64_t max_pixels = default_max_pixels;
+    margin_line_record *margin_lines = nullptr; // while read_page_bits runs
 };
 
 // Counters of one page's damage, printed by report_page_damage.

@@ -19,7 +19,10 @@
 // exactly the pixels that a pixel-by-pixel four-way fill from the same seed
 // would (the four-connected region of enterable pixels around the seed), in
 // a fraction of the time, and needs pending entries only for the runs along
-// its front.
+// its front.  Their stack has a fixed size from the image's sides; a front
+// longer than that (a ladder of paper) leaves the runs that do not fit
+// marked in `work`, and the fill takes them up from there when the stack
+// runs dry, so its memory never follows the image's area.
 #include "dirt_fill.h"
 
 #include <cstdlib>
@@ -30,29 +33,60 @@ namespace {
 bool allocate_stack(fill_stack &pending, const page_state &page)
 {
     uint32_t longer = page.width > page.height ? page.width : page.height;
-    pending.capacity = (uint32_t)(2 * longer + 5);
+    pending.capacity = (uint64_t)2 * longer + 5;
     pending.entries = (run_seed *)malloc(pending.capacity * sizeof(run_seed));
     pending.size = 0;
+    pending.first_parked = 1;
+    pending.last_parked = 0;
     pending.failed = false;
     pending.visited = 0;
     return pending.entries != nullptr;
 }
 
-void push_seed(fill_stack &pending, uint32_t x, uint32_t y)
+// Pushes the seed at column x of the row `marks`, row number y, or parks it
+// there when the stack is full.
+void push_seed(fill_stack &pending, uint8_t *marks, uint32_t x, uint32_t y)
 {
-    if (pending.size == pending.capacity) {
-        uint64_t capacity = pending.capacity * 2;
-        run_seed *entries = (run_seed *)malloc(capacity * sizeof(run_seed));
-        if (!entries) {
-            pending.failed = true;
-            return;
-        }
-        memcpy(entries, pending.entries, pending.size * sizeof(run_seed));
-        free(pending.entries);
-        pending.entries = entries;
-        pending.capacity = capacity;
+    if (pending.size < pending.capacity) {
+        pending.entries[pending.size++] = {x, y};
+        return;
     }
-    pending.entries[pending.size++] = {x, y};
+    marks[x] = parked_seed;
+    if (pending.first_parked > pending.last_parked)
+        pending.first_parked = pending.last_parked = y;
+    else if (y < pending.first_parked)
+        pending.first_parked = y;
+    else if (y > pending.last_parked)
+        pending.last_parked = y;
+}
+
+// Takes parked seeds up again, from the first row that may hold one, until
+// half the stack is filled or none is left; false when there was none.  A
+// parked seed was enterable to the fill that parked it, so it becomes white
+// paper again: the margin fill parks only paper, and the page fill enters
+// either kind.  The page fill may have visited a parked pixel since (253 is
+// not 0 to it), which then is simply not found.
+bool unpark_seeds(fill_stack &pending, const page_state &page)
+{
+    const uint32_t w = page.width;
+    const uint64_t half = pending.capacity - pending.capacity / 2; // 1 for a stack of 1
+    uint32_t y = pending.first_parked;
+    for (; y <= pending.last_parked && pending.size < half; y++) {
+        uint8_t *marks = page.work + (size_t)y * w;
+        for (uint8_t *at = marks; pending.size < half; at++) {
+            at = (uint8_t *)memchr(at, parked_seed, w - (size_t)(at - marks));
+            if (!at)
+                break;
+            *at = unvisited_paper;
+            pending.entries[pending.size++] = {(uint32_t)(at - marks), y};
+        }
+    }
+    // A row left with its seeds half taken is read again next time.
+    if (pending.size >= half)
+        pending.first_parked = y - 1;
+    else
+        pending.first_parked = 1, pending.last_parked = 0;
+    return pending.size > 0;
 }
 
 // While the fills run, `work` also tells white paper from the rest, so that
@@ -130,13 +164,17 @@ uint32_t run_begin(const uint8_t *marks, uint32_t x)
 }
 
 // Pushes one seed for every run of enterable pixels that meets columns
-// left .. right - 1 of the row `marks`, row number y.
+// left .. right - 1 of the row `marks`, row number y.  The run's end is
+// found before its seed is pushed: a parked seed would end it at once for
+// the margin fill, and the rest of the run would get a seed of its own.
 template <fill_kind kind>
-void seed_runs(fill_stack &pending, const uint8_t *marks, uint32_t y, uint32_t left, uint32_t right)
+void seed_runs(fill_stack &pending, uint8_t *marks, uint32_t y, uint32_t left, uint32_t right)
 {
-    for (uint32_t x = run_start<kind>(marks, left, right); x < right;
-         x = run_start<kind>(marks, run_end<kind>(marks, x, right), right))
-        push_seed(pending, x, y);
+    for (uint32_t x = run_start<kind>(marks, left, right); x < right;) {
+        const uint32_t end = run_end<kind>(marks, x, right);
+        push_seed(pending, marks, x, y);
+        x = run_start<kind>(marks, end, right);
+    }
 }
 
 // Visits the run through the seed, if that pixel is still enterable, and
@@ -158,15 +196,20 @@ void visit_run(fill_stack &pending, const page_state &page, run_seed seed)
         seed_runs<kind>(pending, marks + w, seed.y + 1, left, right);
 }
 
-// One fill from (x, y); false when it ran out of memory.
+// One fill from (x, y).  A parked seed blocks the margin fill's runs like
+// a dark pixel until it is taken up, and then its run is visited from it
+// and seeds its neighbours as any other: every pixel the fill visits still
+// has each four-neighbour visited, dark or parked for later, so the fill
+// visits the same four-connected region whatever the stack's size.
 template <fill_kind kind>
-bool floodfill(fill_stack &pending, const page_state &page, uint32_t x, uint32_t y)
+void floodfill(fill_stack &pending, const page_state &page, uint32_t x, uint32_t y)
 {
     pending.size = 0;
-    push_seed(pending, x, y);
-    while (pending.size > 0 && !pending.failed)
-        visit_run<kind>(pending, page, pending.entries[--pending.size]);
-    return !pending.failed;
+    push_seed(pending, page.work + (size_t)y * page.width, x, y);
+    do {
+        while (pending.size > 0)
+            visit_run<kind>(pending, page, pending.entries[--pending.size]);
+    } while (unpark_seeds(pending, page));
 }
 
 // The two passes over the whole frame go a piece at a time: loops of a
@@ -236,38 +279,33 @@ uint64_t erase_unvisited(page_state &page, uint64_t size)
     return erased;
 }
 
-// Step by step, so the message pieces come between the fills; a fill that
-// runs out of memory ends the messages where it stopped.
-bool fill_margin_then_page(fill_stack &pending, page_state &page)
+// Step by step, so the message pieces come between the fills.
+void fill_margin_then_page(fill_stack &pending, page_state &page)
 {
-    if (!fill_margin(pending, page))
-        return false;
+    fill_margin(pending, page);
     fprintf(stderr, "white border identified, ");
-    if (!fill_page(pending, page))
-        return false;
+    fill_page(pending, page);
     fprintf(stderr, "data area identified, ");
-    return true;
 }
 
 } // namespace
 
-bool fill_margin(fill_stack &pending, page_state &page)
+void fill_margin(fill_stack &pending, page_state &page)
 {
     uint32_t w = page.width, h = page.height;
     if (w == 0 || h == 0) // no seed lies inside an empty image
-        return true;
+        return;
     const run_seed seeds[8] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
                                {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
     for (const run_seed &seed : seeds)
-        if (!floodfill<margin_fill>(pending, page, seed.x, seed.y))
-            return false;
-    return true;
+        floodfill<margin_fill>(pending, page, seed.x, seed.y);
 }
 
-bool fill_page(fill_stack &pending, page_state &page)
+void fill_page(fill_stack &pending, page_state &page)
 {
     uint32_t w = page.width, h = page.height;
-    return w == 0 || h == 0 || floodfill<page_fill>(pending, page, w / 2, h / 2);
+    if (w != 0 && h != 0)
+        floodfill<page_fill>(pending, page, w / 2, h / 2);
 }
 
 page_status remove_dirt(page_state &page)
@@ -278,10 +316,11 @@ page_status remove_dirt(page_state &page)
         return fill_stack_not_allocated;
     const uint64_t size = (uint64_t)page.width * page.height;
     classify_pixels(page);
-    bool filled = fill_margin_then_page(pending, page);
+    fill_margin_then_page(pending, page);
     const uint64_t unvisited = size - pending.visited;
-    if (filled && page.close_frame_gaps && leak_suspected(unvisited, dark_pixel_count(page)))
-        filled = close_frame_gaps(pending, page, unvisited);
+    const bool filled = !page.close_frame_gaps ||
+                        !leak_suspected(unvisited, dark_pixel_count(page)) ||
+                        close_frame_gaps(pending, page, unvisited);
     free(pending.entries);
     if (!filled)
         return fill_stack_not_allocated;

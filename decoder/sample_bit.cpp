@@ -16,6 +16,7 @@
 #include "bit_sampling.h"
 #include "page_state.h"
 #include "simd/simd.h"
+#include "stage_internals.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -67,8 +68,10 @@ void take_samples(const page_state &page, const bit_sampler &sampler, uint32_t p
 
 void put_mark(page_state &page, const sampled_bit &s)
 {
-    if (s.mark_pixel != no_mark)
+    if (s.mark_pixel != no_mark) {
         page.work[s.mark_pixel] = s.mark_value;
+        note_debug_mark(page, s.mark_pixel, s.mark_value);
+    }
 }
 
 // Codewords sampled per batch: the batch's bits stay in the second-level
@@ -106,8 +109,10 @@ void read_sparse_bits(decoder_run &run, page_state &page)
 // as if every bit were sampled just before it is received.
 void read_page_bits(decoder_run &run, page_state &page)
 {
+    begin_margin_lines(page);
     if (run.codeword_step > 1) {
         read_sparse_bits(run, page);
+        end_margin_lines(page);
         flush_damage_list();
         return;
     }
@@ -124,5 +129,6 @@ void read_page_bits(decoder_run &run, page_state &page)
                 receive_bit(run, page, batch[n][i].bit, first + i);
             }
     }
+    end_margin_lines(page);
     flush_damage_list();
 }

@@ -73,5 +73,32 @@ void fill_gamma_table(uint8_t *table);
 enum damage_kind { white_dirt_kind = 0, black_dirt_kind = 1, irreparable_kind = 2 };
 uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k);
 void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t bit, int32_t kind);
+// The record of which margin lines the debug image holds whole, so that a
+// line is drawn once and not again for every damaged bit on its row or
+// column: begun and ended by read_page_bits (without it, as when a test
+// calls print_badbit alone, every line is drawn every time, which gives the
+// same image).
+void begin_margin_lines(page_state &page);
+void end_margin_lines(page_state &page);
+// The pixel at (x, y), on the image, now has a debug mark other than black.
+void margin_pixel_painted(page_state &page, uint64_t x, uint64_t y);
+
+// Tells the record of a sample mark written to `work`.  Inline and without
+// an integer division: there is a mark for every fourth bit.  The product
+// with 1 / width is the row or one off it.
+inline void note_debug_mark(page_state &page, size_t pixel, uint8_t value)
+{
+    const margin_line_record *record = page.margin_lines;
+    if (!record || value == 0)
+        return;
+    uint64_t y = (uint64_t)((double)pixel * record->inverse_width);
+    if (y * page.width > pixel)
+        y--;
+    else if ((y + 1) * page.width <= pixel)
+        y++;
+    const uint64_t x = pixel - y * page.width;
+    if (x < page.page_left || x >= page.page_right || y < page.page_top || y >= page.page_bottom)
+        margin_pixel_painted(page, x, y);
+}
 
 #endif

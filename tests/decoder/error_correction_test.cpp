@@ -1,11 +1,13 @@
 // Error correction and damage report: clean, corrected and irreparable
-// codewords with their coordinates, counters and debug marks, and the page
-// summary with the known percentages.
+// codewords with their coordinates, counters and debug marks, the margin
+// lines drawn once giving the image drawing them every time gives, and the
+// page summary with the known percentages.
 #include "stage_internals.h"
 #include "synthetic_page.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace {
@@ -194,6 +196,48 @@ TEST(PrintBadbit, LongListComesOutWholeBeforeTheSummary)
     ASSERT_GT(expected.size(), 65536u);
     EXPECT_TRUE(err.compare(0, expected.size(), expected) == 0);
     EXPECT_EQ(err.find("\n6000 bits bad from 3196368", expected.size()), expected.size());
+}
+
+// Damaged bits of every kind, and sample marks of every value, some of them
+// on the margins, on a page whose bounds are drawn well inside the data
+// area so that rings and marks often land on the lines: with the record of
+// whole lines (as read_page_bits keeps it) or without it, the debug image
+// comes out the same.
+std::vector<uint8_t> marked_debug_image(bool with_record)
+{
+    auto t = exact_page();
+    page_state &page = t->page;
+    page.page_left = page.page_top = 300;
+    page.page_right = page.width - 300;
+    page.page_bottom = page.height - 300;
+    if (with_record)
+        begin_margin_lines(page);
+    decoder_run run;
+    std::mt19937 random(11);
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 20000; i++) {
+        const int32_t kind = (int32_t)(random() % 3);
+        print_badbit(run, page, (int32_t)(random() % codewords_per_page),
+                     (int32_t)(random() % codeword_bits), kind);
+        // A mark on the left or top margin's first rows or columns, or
+        // anywhere, with black now and then.
+        const size_t x = random() % (i % 2 ? 320 : page.width), y = random() % page.height;
+        const size_t pixel = y * page.width + x;
+        const uint8_t value = (uint8_t)(random() % 4 == 0 ? 0 : random() % 256);
+        page.work[pixel] = value;
+        note_debug_mark(page, pixel, value);
+    }
+    flush_damage_list();
+    testing::internal::GetCapturedStderr();
+    if (with_record)
+        end_margin_lines(page);
+    return t->work;
+}
+
+TEST(PrintBadbit, MarginLinesDrawnOnceGiveTheSameImage)
+{
+    const std::vector<uint8_t> every_time = marked_debug_image(false);
+    EXPECT_TRUE(marked_debug_image(true) == every_time);
 }
 
 TEST(PrintBadbit, InvalidPositionIsAnAssertion)

@@ -1,13 +1,17 @@
 // Border dirt removal: specks cut off by white paper are erased, the page and
-// anything touching it stay, and the fill never runs out of queue.
-#include "page_state.h"
+// anything touching it stay, the fill never runs out of queue, and a fill
+// whose stack is full parks what it cannot push and still visits the same
+// pixels.
+#include "dirt_fill.h"
 
 #include "stderr_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <queue>
+#include <random>
 
 namespace {
 
@@ -162,25 +166,26 @@ void h_tree(test_image &img, uint32_t cx, uint32_t cy, uint32_t size)
             h_tree(img, x, y, size / 2);
 }
 
-// Breadth-first walk from `start` through pixels where `open` is true;
-// returns the longest the queue of pending pixels gets.
-size_t longest_front(const std::vector<bool> &open, uint32_t size, uint32_t start_x,
-                     uint32_t start_y, std::vector<bool> &seen)
+// Breadth-first walk from `start` through pixels where `open` is true,
+// marking them in `seen`; returns the longest the queue of pending pixels
+// gets.
+size_t walk(const std::vector<bool> &open, uint32_t w, uint32_t h, uint32_t start_x,
+            uint32_t start_y, std::vector<bool> &seen)
 {
     std::queue<std::pair<uint32_t, uint32_t>> front;
     size_t longest = 0;
-    if (!open[start_y * size + start_x] || seen[start_y * size + start_x])
+    if (!open[start_y * w + start_x] || seen[start_y * w + start_x])
         return 0;
     front.push({start_x, start_y});
-    seen[start_y * size + start_x] = true;
+    seen[start_y * w + start_x] = true;
     while (!front.empty()) {
         auto [x, y] = front.front();
         front.pop();
         const int steps[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
         for (const auto &s : steps) {
             uint32_t nx = x + s[0], ny = y + s[1];
-            if (nx < size && ny < size && open[ny * size + nx] && !seen[ny * size + nx]) {
-                seen[ny * size + nx] = true;
+            if (nx < w && ny < h && open[ny * w + nx] && !seen[ny * w + nx]) {
+                seen[ny * w + nx] = true;
                 front.push({nx, ny});
             }
         }
@@ -199,18 +204,135 @@ TEST(remove_dirt, fill_front_longer_than_the_initial_ring_is_followed)
         is_paper[i] = img.pixels[i] == paper;
     for (uint32_t seed : {0u, 64u, 127u})
         for (uint32_t other : {0u, 127u})
-            longest_front(is_paper, 128, seed, other, seen),
-                longest_front(is_paper, 128, other, seed, seen);
+            walk(is_paper, 128, 128, seed, other, seen),
+                walk(is_paper, 128, 128, other, seed, seen);
     std::vector<bool> rest(img.pixels.size());
     for (size_t i = 0; i < img.pixels.size(); i++)
         rest[i] = !seen[i];
     std::vector<bool> seen_by_page(img.pixels.size());
-    ASSERT_GT(longest_front(rest, 128, 64, 64, seen_by_page), 2u * 128 + 5);
+    ASSERT_GT(walk(rest, 128, 128, 64, 64, seen_by_page), 2u * 128 + 5);
 
     dirt_result r = remove_from(img, 125);
     EXPECT_EQ(r.messages, report(0));
     EXPECT_EQ(r.image, img.pixels);
     EXPECT_EQ(r.work, std::vector<uint8_t>(img.pixels.size(), 0));
+}
+
+// A ladder of paper: rails down every other column and rungs across every
+// `pitch`-th row, or turned a quarter (rails along every other row).  A
+// scanline fill's front gets a seed for every rail at every rung, far more
+// than the image's sides.
+test_image ladder(uint32_t w, uint32_t h, uint32_t pitch, bool turned)
+{
+    test_image img(w, h, ink);
+    for (uint32_t y = 0; y < h; y++)
+        for (uint32_t x = 0; x < w; x++) {
+            const uint32_t along = turned ? y : x, across = turned ? x : y;
+            if (along % 2 == 0 || across % pitch == 0)
+                img.at(x, y) = paper;
+        }
+    return img;
+}
+
+// Paper with ink at the given density, spots of which cut paper into
+// pieces of every shape near the density where paper stops running through.
+test_image speckled(uint32_t w, uint32_t h, double density, unsigned seed)
+{
+    test_image img(w, h, paper);
+    std::mt19937 random(seed);
+    std::bernoulli_distribution dark(density);
+    for (uint8_t &v : img.pixels)
+        if (dark(random))
+            v = ink;
+    return img;
+}
+
+// The marks the two fills leave, from a pixel-by-pixel breadth-first walk:
+// 0 for what the margin fill (paper from the eight edge seeds) or the page
+// fill (anything else from the centre) reaches, 255 or 254 for the rest.
+std::vector<uint8_t> walked_marks(const test_image &img)
+{
+    const uint32_t w = img.width, h = img.height;
+    std::vector<bool> seen(img.pixels.size()), open(img.pixels.size());
+    for (size_t i = 0; i < img.pixels.size(); i++)
+        open[i] = img.pixels[i] == paper;
+    const uint32_t seeds[8][2] = {{0, 0},     {w / 2, 0},     {w - 1, 0},     {0, h / 2},
+                                  {0, h - 1}, {w - 1, h - 1}, {w - 1, h / 2}, {w / 2, h - 1}};
+    for (const auto &s : seeds)
+        walk(open, w, h, s[0], s[1], seen);
+    for (size_t i = 0; i < img.pixels.size(); i++)
+        open[i] = !seen[i];
+    walk(open, w, h, w / 2, h / 2, seen);
+    std::vector<uint8_t> marks(img.pixels.size());
+    for (size_t i = 0; i < marks.size(); i++)
+        marks[i] = seen[i] ? 0 : img.pixels[i] == paper ? 255 : 254;
+    return marks;
+}
+
+// Both fills with a stack of `capacity` entries on the marks of `img`.
+std::vector<uint8_t> filled_marks(const test_image &img, uint64_t capacity, uint64_t &visited)
+{
+    std::vector<uint8_t> image = img.pixels, work(img.pixels.size());
+    std::vector<run_seed> entries(capacity);
+    auto page = std::make_unique<page_state>();
+    page->width = img.width;
+    page->height = img.height;
+    page->image = image.data();
+    page->work = work.data();
+    page->fill_cutlevel = 125;
+    classify_pixels(*page);
+    fill_stack pending = {entries.data(), capacity, 0, 1, 0, false, 0};
+    fill_margin(pending, *page);
+    fill_page(pending, *page);
+    EXPECT_FALSE(pending.failed);
+    visited = pending.visited;
+    return work;
+}
+
+void check_fills(const test_image &img, const std::string &name)
+{
+    const std::vector<uint8_t> expected = walked_marks(img);
+    const uint64_t expected_visited = std::count(expected.begin(), expected.end(), 0);
+    const uint64_t ring = 2 * std::max(img.width, img.height) + 5;
+    for (uint64_t capacity : {(uint64_t)1, (uint64_t)2, (uint64_t)3, (uint64_t)8, ring}) {
+        uint64_t visited = 0;
+        EXPECT_EQ(filled_marks(img, capacity, visited), expected)
+            << name << ", stack of " << capacity;
+        EXPECT_EQ(visited, expected_visited) << name << ", stack of " << capacity;
+    }
+}
+
+TEST(remove_dirt, a_full_stack_parks_seeds_and_the_fills_visit_the_same_pixels)
+{
+    // Ladders whose front far outgrows the stack, both ways round, with
+    // pitches odd and even and sides that are not a multiple of them; ink
+    // specks in paper around the density where paper falls apart.
+    for (uint32_t pitch : {2u, 3u, 7u})
+        for (bool turned : {false, true})
+            check_fills(ladder(61, 47, pitch, turned),
+                        "ladder of pitch " + std::to_string(pitch) + (turned ? " turned" : ""));
+    unsigned seed = 3;
+    for (double density : {0.3, 0.4, 0.45, 0.55})
+        for (uint32_t w : {1u, 9u, 64u}) {
+            seed++;
+            check_fills(speckled(w, 50, density, seed),
+                        "speckled " + std::to_string(w) + " wide at " + std::to_string(density));
+        }
+}
+
+TEST(remove_dirt, ladder_of_paper_is_all_margin_and_its_ink_all_dirt)
+{
+    // 200 x 200: the margin fill's front would need thousands of entries
+    // where the stack holds 405.  The centre (100, 100) lies on a rail, so
+    // the page fill finds it visited and every ink pixel is dirt.
+    test_image img = ladder(200, 200, 4, false);
+    ASSERT_EQ(img.at(100, 100), paper);
+    test_image expected = img;
+    for (uint8_t &v : expected.pixels)
+        v = v == ink ? 255 : paper;
+    dirt_result r = remove_from(img, 125);
+    EXPECT_EQ(r.messages, report(std::count(img.pixels.begin(), img.pixels.end(), ink)));
+    EXPECT_EQ(r.image, expected.pixels);
 }
 
 } // namespace
