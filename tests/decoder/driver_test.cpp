@@ -31,17 +31,6 @@ const char capacity_24[] =
     "7.78285% of unformatted capacity, border with crosses and Golay taking 53.8914% of "
     "unformatted capacity.\n";
 
-// 40 x 30 white with a one-pixel black outline from (5, 4) to (34, 25).
-std::vector<uint8_t> framed_scan()
-{
-    std::vector<uint8_t> grey(40 * 30, 255);
-    for (int x = 5; x <= 34; x++)
-        grey[4 * 40 + x] = grey[25 * 40 + x] = 0;
-    for (int y = 4; y <= 25; y++)
-        grey[y * 40 + 5] = grey[y * 40 + 34] = 0;
-    return grey;
-}
-
 // The page's own lines, from its name to the geometry, worked out by hand:
 // 100 black and 1100 white pixels, corners (5, 4), (35, 4), (5, 26), (35, 26).
 std::string page_lines(const std::string &name)

@@ -36,18 +36,6 @@ size_t count(const std::string &text, const std::string &part)
     return n;
 }
 
-// 40 x 30 white with a one-pixel black outline from (5, 4) to (34, 25): the
-// smallest picture with four corners.  It holds no readable bits.
-std::vector<uint8_t> framed_scan()
-{
-    std::vector<uint8_t> grey(40 * 30, 255);
-    for (int x = 5; x <= 34; x++)
-        grey[4 * 40 + x] = grey[25 * 40 + x] = 0;
-    for (int y = 4; y <= 25; y++)
-        grey[y * 40 + 5] = grey[y * 40 + 34] = 0;
-    return grey;
-}
-
 uint32_t big_endian_32(const std::string &png, size_t at)
 {
     return (uint32_t)(uint8_t)png[at] << 24 | (uint32_t)(uint8_t)png[at + 1] << 16 |

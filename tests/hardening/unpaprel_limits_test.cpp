@@ -56,17 +56,6 @@ std::string png_start(uint32_t width, uint32_t height)
                  big_endian_32(width) + big_endian_32(height) + std::string("\x08\0\0\0\0", 5));
 }
 
-// 40 x 30 white with a one-pixel black outline: four corners, no bits.
-std::vector<uint8_t> framed_scan()
-{
-    std::vector<uint8_t> grey(40 * 30, 255);
-    for (int x = 5; x <= 34; x++)
-        grey[4 * 40 + x] = grey[25 * 40 + x] = 0;
-    for (int y = 4; y <= 25; y++)
-        grey[y * 40 + 5] = grey[y * 40 + 34] = 0;
-    return grey;
-}
-
 bool ends_with(const std::string &text, const std::string &tail)
 {
     return text.size() >= tail.size() &&

@@ -45,3 +45,13 @@ bool write_png(const std::string &path, uint32_t width, uint32_t height,
     }
     return true;
 }
+
+std::vector<uint8_t> framed_scan()
+{
+    std::vector<uint8_t> grey(framed_scan_width * framed_scan_height, 255);
+    for (uint32_t x = 5; x <= 34; x++)
+        grey[4 * framed_scan_width + x] = grey[25 * framed_scan_width + x] = 0;
+    for (uint32_t y = 4; y <= 25; y++)
+        grey[y * framed_scan_width + 5] = grey[y * framed_scan_width + 34] = 0;
+    return grey;
+}

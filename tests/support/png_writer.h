@@ -24,4 +24,10 @@ png_options linear_grey_png();
 bool write_png(const std::string &path, uint32_t width, uint32_t height,
                const std::vector<uint8_t> &grey, const png_options &options = linear_grey_png());
 
+// 40 x 30 white with a one-pixel black outline from (5, 4) to (34, 25): the
+// smallest picture in which the decoder finds four corners.  It holds no
+// readable bits.
+constexpr uint32_t framed_scan_width = 40, framed_scan_height = 30;
+std::vector<uint8_t> framed_scan();
+
 #endif
