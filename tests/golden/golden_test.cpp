@@ -91,11 +91,6 @@ std::vector<std::string> debug_hashes(const std::string &dir, size_t pages)
     return hashes;
 }
 
-struct temp_dir {
-    std::string path = make_temp_dir();
-    ~temp_dir() { remove_tree(path); }
-};
-
 // What one run produced, in the form of the table below, so that a case can
 // be recorded again from a trusted build when paperscan changes.
 std::string as_literal(const std::vector<std::string> &hashes)

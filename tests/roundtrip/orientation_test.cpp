@@ -34,11 +34,6 @@ const std::string turn_lines[4] = {"",
                                    "Scan is turned by 180 degrees; reading it the right way up.\n",
                                    "Scan is turned by 270 degrees; reading it the right way up.\n"};
 
-struct temp_dir {
-    std::string path = make_temp_dir();
-    ~temp_dir() { remove_tree(path); }
-};
-
 command_options in_dir(const std::string &dir)
 {
     command_options options;

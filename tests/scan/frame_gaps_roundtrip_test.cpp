@@ -65,9 +65,8 @@ void PrintTo(const gap_case &c, std::ostream *os)
 
 class FrameGaps : public ::testing::TestWithParam<gap_case> {
 protected:
-    void SetUp() override { dir = make_temp_dir(); }
-    void TearDown() override { remove_tree(dir); }
-    std::string dir;
+    temp_dir scratch;
+    const std::string dir = scratch.path;
 };
 
 TEST_P(FrameGaps, ThePayloadComesBackExactly)

@@ -35,6 +35,12 @@ std::string make_temp_dir();
 // Removes a directory tree made by make_temp_dir.
 void remove_tree(const std::string &path);
 
+// A directory made by make_temp_dir for as long as the object lives.
+struct temp_dir {
+    std::string path = make_temp_dir();
+    ~temp_dir() { remove_tree(path); }
+};
+
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &data);
 bool file_exists(const std::string &path);
