@@ -113,7 +113,7 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
 page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
 {
     page.page_height = run.page_height;
-    page.close_frame_gaps = run.close_frame_gaps;
+    page.close_frame_gaps = true; // a cut frame must not cost the page (frame_gaps.cpp)
     page.max_pixels = run.max_pixels;
     page.image = page.work = nullptr;
     page.search_area = nullptr;

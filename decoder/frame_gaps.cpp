@@ -1,5 +1,5 @@
 // frame_gaps.cpp - dirt removal for a page whose frame has a gap
-// (page.close_frame_gaps, on unless a test turns it off).
+// (page.close_frame_gaps, which decode_page sets for every page).
 //
 // A white line through the black frame, a page pixel wide (a printer
 // streak, a scratch, a fold), lets remove_dirt's margin fill run into the

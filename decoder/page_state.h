@@ -124,7 +124,7 @@ struct margin_line_record {
 struct page_state {
     FILE *scan_file;                     // opened by the caller, closed by load_png
     int64_t page_height = ::page_height; // of the format, in page pixels
-    bool close_frame_gaps = false;       // decoder_run's, for remove_dirt
+    bool close_frame_gaps = false;       // decode_page sets it; tests see the plain fills
     uint32_t width, height;              // of image and work, input pixels
     uint8_t *image;                      // the scan, 8-bit grey, 0 black, row-major
     uint8_t *work;                       // fill marks, then conditioned copy and debug marks
@@ -168,7 +168,6 @@ struct decoder_run {
     uint32_t codeword_step = 1;           // reads codewords 0, step, 2 step, ...
     bool keep_going = false;              // a lost page is written as zeros and the run goes on
     bool show_labels = false;             // print each page's label as read
-    bool close_frame_gaps = true;         // mend a frame the margin runs into (frame_gaps.cpp)
     char *scan_name = nullptr;            // current scan name, then its debug name
     uint32_t page_number = 0;             // page being decoded, from 1
     uint64_t received_word = 0;           // first bit of the codeword ends in bit 23
