@@ -86,8 +86,10 @@ page_status locate_page(page_state &page, stage_clock &clock)
 // The crosses, the conditioned image, the bits and the page's report.
 page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
 {
-    find_crosses(page);
+    const page_status crosses = find_crosses(page);
     lap(clock, find_crosses_stage);
+    if (crosses != page_decoded)
+        return crosses;
     condition_image(page);
     lap(clock, condition_image_stage);
     read_label(page);

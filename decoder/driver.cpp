@@ -72,6 +72,12 @@ bool print_failure(const decoder_run &run, const page_state &p, page_status stat
     case corner_not_found:
         fprintf(stderr, "Error: cannot find %s corner\n", corner_name(p.failure.corner));
         break;
+    case crosses_not_found:
+        fprintf(stderr,
+                "unpaprel: %s shows no registration crosses (%u of %u stand out from the "
+                "paper): a blank sheet, or not a page of this format\n",
+                run.scan_name, p.crosses_seen, cross_cols * cross_rows);
+        break;
     case search_area_not_allocated:
         fprintf(stderr, "Cannot allocate search area of %lu bytes\n",
                 (unsigned long)p.failure.bytes);
@@ -307,11 +313,12 @@ int too_many_pages(decoder_run &run, FILE *scan)
 }
 
 // A page that could not be decoded ends the run, unless the run keeps going
-// and the scan itself is at fault (no frame found, not a PNG file): then
-// the page is lost.
+// and the scan itself is at fault (no frame or no crosses found, not a PNG
+// file): then the page is lost.
 int page_not_decoded(decoder_run &run, scan_stack &stack, page_status status)
 {
-    const bool scan_at_fault = status == corner_not_found || status == scan_unreadable;
+    const bool scan_at_fault =
+        status == corner_not_found || status == crosses_not_found || status == scan_unreadable;
     if (!report_page_failure(run, page, status) || !run.keep_going || !scan_at_fault)
         return 1;
     return lose_page(run, stack);

@@ -7,8 +7,11 @@
 // black/white level measured around every cross), and prints one progress
 // line per row of crosses.  Each cross is predicted from the one found just
 // before it, searched on a whole-pixel grid by correlating the cross pattern
-// over running sums, and refined on a quarter-pixel grid.  mark_geometry
-// draws the corners and crosses into `work` for the debug image.
+// over running sums, and refined on a quarter-pixel grid.  A sheet on which
+// hardly any cross stands out from the paper is not a page: it fails with
+// `crosses_not_found` and the count in `crosses_seen`, instead of reading
+// its blank paper as zero bits (a valid codeword).  mark_geometry draws the
+// corners and crosses into `work` for the debug image.
 //
 // Every float/double step below follows a fixed order of operations: the
 // searches compare scores for exact ties, so a reordered sum could move a
@@ -336,8 +339,8 @@ point_f64 whole_pixel_search(const page_state &page, point_f64 p)
 // Quarter-pixel refinement within half a page pixel along both axes, with
 // the same tie rule as the whole-pixel search.  The 26 points are scored
 // together (P0 first, then the candidates in search order), and the best is
-// chosen from the stored scores.
-point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0)
+// chosen from the stored scores; its score goes to `best_score` if given.
+point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0, float *best_score)
 {
     const point_f64 h = page.horizontal_vector, v = page.vertical_vector;
     point_f64 points[26];
@@ -363,6 +366,8 @@ point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0)
             }
         }
     }
+    if (best_score)
+        *best_score = best;
     return {((bu * 0.25) * h.x + p0.x) + (bv * 0.25) * v.x,
             ((bu * 0.25) * h.y + p0.y) + (bv * 0.25) * v.y};
 }
@@ -393,19 +398,65 @@ point_f64 first_prediction(const page_corners &k, double format_height)
     return {(1 - f) * top.x + f * bottom.x, (1 - f) * top.y + f * bottom.y};
 }
 
-void find_one_cross(page_state &page, uint32_t i, uint32_t j, point_f64 prediction)
+// How far the print's black lies below the paper's white: the mean of the
+// pixels at or above fill_cutlevel less the mean of those below it.  0 when
+// either side is empty.
+double print_contrast(const page_state &page)
+{
+    double dark_sum = 0, dark_count = 0, light_sum = 0, light_count = 0;
+    for (unsigned v = 0; v < 256; v++) {
+        const double count = (double)page.histogram[v];
+        if (v < page.fill_cutlevel) {
+            dark_sum += v * count;
+            dark_count += count;
+        } else {
+            light_sum += v * count;
+            light_count += count;
+        }
+    }
+    if (dark_count == 0 || light_count == 0)
+        return 0;
+    return light_sum / light_count - dark_sum / dark_count;
+}
+
+// A cross's score is its two light quadrants less its two dark ones, summed
+// over 2 quadrant_half^2 samples each: that many times the difference of
+// their means.  A printed cross differs by about the print's whole contrast
+// (measured: at least 0.3 of it on the simulator's hardest readable scans,
+// turned by 30 degrees, blurred or at 1.2 scan pixels per page pixel); blank
+// paper or a solid blot by under a hundredth.  An eighth lies far from both.
+bool cross_stands_out(const page_state &page, float score, double contrast)
+{
+    const double n = page.quadrant_half;
+    return contrast > 0 && (double)score / (2 * n * n) >= contrast / 8;
+}
+
+bool find_one_cross(page_state &page, uint32_t i, uint32_t j, point_f64 prediction, double contrast)
 {
     page.cross_grid[i][j] = prediction;
     fill_search_area(page, prediction);
     point_f64 p0 = whole_pixel_search(page, prediction);
-    point_f64 found = quarter_pixel_refine(page, p0);
+    float score = 0;
+    point_f64 found = quarter_pixel_refine(page, p0, &score);
     page.cross_grid[i][j] = found;
     page.cross_cutlevels[i][j] = measure_cutlevel(page, found);
+    return cross_stands_out(page, score, contrast);
+}
+
+// Fewer than a quarter of the crosses standing out is far from any page
+// that can be read: the bits of every codeword run down the whole page, so
+// the code cannot mend a page that lost most of its crosses, and a page
+// whose crosses are all missing is blank.  Below one scan pixel per two
+// page pixels the quadrants hold no sample (quadrant_half 0) and nothing
+// can be told: such a frame's bits are read as they are.
+bool crosses_missing(const page_state &page)
+{
+    return page.quadrant_half > 0 && page.crosses_seen * 4 < cross_cols * cross_rows;
 }
 
 } // namespace
 
-void find_crosses(page_state &page)
+page_status find_crosses(page_state &page)
 {
     const page_corners &k = page.corners;
     const point_f64 ul = corner_f64(k.upper_left), ur = corner_f64(k.upper_right);
@@ -421,6 +472,8 @@ void find_crosses(page_state &page)
     // Each row's progress line goes out in one piece: standard error is
     // unbuffered, and 65 separate writes cost more than the row's search.
     char line[16 * (cross_cols + 1)];
+    const double contrast = print_contrast(page);
+    page.crosses_seen = 0;
     for (uint32_t j = 0; j < cross_rows; j++) {
         size_t used = (size_t)snprintf(line, sizeof line, "%3u: ", j);
         for (uint32_t i = 0; i < cross_cols; i++) {
@@ -435,12 +488,13 @@ void find_crosses(page_state &page)
                      page.cross_grid[0][j - 1].y + row_step.y};
             else
                 p = first_prediction(k, format_height);
-            find_one_cross(page, i, j, p);
+            page.crosses_seen += find_one_cross(page, i, j, p, contrast);
             used = append_cross_cutlevel(line, sizeof line, used, page.cross_cutlevels[i][j]);
         }
         fputs(line, stderr);
         fputc('\n', stderr);
     }
+    return crosses_missing(page) ? crosses_not_found : page_decoded;
 }
 
 void mark_point(page_state &page, double x, double y)

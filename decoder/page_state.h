@@ -73,6 +73,7 @@ enum page_status {
     row_table_not_allocated, // failure.bytes
     fill_stack_not_allocated,
     corner_not_found,          // failure.corner; the failure image is wanted
+    crosses_not_found,         // page.crosses_seen: a blank sheet, or not a page
     search_area_not_allocated, // failure.bytes
     gamma_table_not_allocated,
     output_not_written,      // failure.error
@@ -142,6 +143,7 @@ struct page_state {
     float *search_area;           // (4 chalf + 1)^2 floats
     point_f64 cross_grid[cross_cols][cross_rows];
     float cross_cutlevels[cross_cols][cross_rows];
+    uint32_t crosses_seen; // crosses that stand out from the paper
     page_label label;
     page_failure failure;
     // decoder_run's, for load_png
@@ -232,7 +234,8 @@ corner_id search_corners(page_state &page);
 // cannot find after the turn, or corner_found.
 corner_id turn_page_upright(page_state &page);
 page_status estimate_geometry(page_state &page);
-void find_crosses(page_state &page);
+// crosses_not_found when hardly any cross stands out from the paper.
+page_status find_crosses(page_state &page);
 void condition_image(page_state &page);
 void read_label(page_state &page);
 void mark_geometry(page_state &page);

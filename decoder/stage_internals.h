@@ -29,7 +29,7 @@ float quadrant_score(const page_state &page, double x, double y);
 float measure_cutlevel(const page_state &page, point_f64 centre);
 void fill_search_area(page_state &page, point_f64 prediction);
 point_f64 whole_pixel_search(const page_state &page, point_f64 prediction);
-point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0);
+point_f64 quarter_pixel_refine(const page_state &page, point_f64 p0, float *best_score = nullptr);
 void mark_point(page_state &page, double x, double y);
 // One cross's entry of the progress table ("%02x " of the rounded level),
 // appended to `line` of `size` bytes at `used`; returns the new length.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -237,8 +238,10 @@ TEST(FindCrosses, FindsEveryCrossOfADrawnPage)
         c->y += 1;
     }
     testing::internal::CaptureStderr();
-    find_crosses(t->page);
+    const page_status status = find_crosses(t->page);
     std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, page_decoded);
+    EXPECT_EQ(t->page.crosses_seen, cross_cols * cross_rows);
 
     for (uint32_t j = 0; j < cross_rows; j++)
         for (uint32_t i = 0; i < cross_cols; i++) {
@@ -306,12 +309,61 @@ TEST(QuarterPixelRefine, PicksWhatScoringEachCandidateInTurnPicks)
                     bv = jv * 0.25;
                 }
             }
-        const point_f64 found = quarter_pixel_refine(t->page, p0);
+        float score = 0;
+        const point_f64 found = quarter_pixel_refine(t->page, p0, &score);
+        EXPECT_EQ(score, best);
         EXPECT_EQ(found.x, (bu * h.x + p0.x) + bv * v.x) << p0.x << ", " << p0.y;
         EXPECT_EQ(found.y, (bu * h.y + p0.y) + bv * v.y) << p0.x << ", " << p0.y;
         moved += bu != 0 && bv != 0;
     }
     EXPECT_GE(moved, 2); // the fixture moves points along both axes
+}
+
+// A sheet is a page only where its crosses stand out from the paper: one
+// whose data area is wiped blank or black has none, and one that keeps
+// crosses on its lowest rows only is refused below a quarter of all 6045
+// (24 rows of 65 are 1560, 23 rows 1495).
+TEST(FindCrosses, ASheetWhoseCrossesDoNotStandOutIsNoPage)
+{
+    const struct {
+        uint8_t wipe;
+        uint32_t rows_kept;
+        page_status status;
+        uint32_t seen;
+    } cases[] = {{255, 0, crosses_not_found, 0},
+                 {0, 0, crosses_not_found, 0},
+                 {255, 24, page_decoded, 1560},
+                 {255, 23, crosses_not_found, 1495},
+                 {0, 24, page_decoded, 1560}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "wipe " << (int)c.wipe << ", rows " << c.rows_kept);
+        auto t = draw_test_page(2, 12, {});
+        // Data-area rows 0 .. 24 * (93 - kept) - 1 end just above the first
+        // kept row of crosses.
+        const uint32_t wiped_rows = 24 * (cross_rows - c.rows_kept);
+        for (uint32_t y = 0; y < 2 * std::min(wiped_rows, data_height); y++)
+            for (uint32_t x = 0; x < 2 * data_width; x++)
+                set_pixel(*t, 12 + 4 + x, 12 + 4 + y, c.wipe);
+        set_levels(*t);
+        testing::internal::CaptureStderr();
+        const page_status status = find_crosses(t->page);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(t->page.crosses_seen, c.seen);
+    }
+}
+
+// Below one scan pixel per two page pixels a cross's quadrants hold no
+// sample: nothing can be told, and the page is not refused for it.
+TEST(FindCrosses, AFrameTooSmallToMeasureIsNotRefused)
+{
+    auto t = draw_test_page(1, 4, {});
+    t->page.quadrant_half = 0;
+    testing::internal::CaptureStderr();
+    const page_status status = find_crosses(t->page);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, page_decoded);
+    EXPECT_EQ(t->page.crosses_seen, 0u);
 }
 
 } // namespace

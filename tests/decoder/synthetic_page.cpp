@@ -84,7 +84,17 @@ std::unique_ptr<test_page> draw_test_page(uint32_t scale, uint32_t margin,
         }
     }
     set_geometry(*t);
+    set_levels(*t);
     return t;
+}
+
+void set_levels(test_page &t)
+{
+    for (uint64_t &count : t.page.histogram)
+        count = 0;
+    for (uint8_t v : t.image)
+        t.page.histogram[v]++;
+    t.page.fill_cutlevel = 128;
 }
 
 void set_exact_crosses(test_page &t)

@@ -27,9 +27,14 @@ std::unique_ptr<test_page> make_test_page(uint32_t width, uint32_t height);
 // An empty page image (frame, crosses, black label strip) at `scale`, with
 // the data words of the codewords k = 0, 1, ... of `data_words` placed on it
 // (the rest of the page white), and the geometry of an exact corner search:
-// corners, bounds, bit sizes, unit axes, chalf, quadrant_half, search area.
+// corners, bounds, bit sizes, unit axes, chalf, quadrant_half, search area,
+// and the levels (set_levels).
 std::unique_ptr<test_page> draw_test_page(uint32_t scale, uint32_t margin,
                                           const std::vector<uint32_t> &data_words);
+
+// The histogram of the image as it is now, and fill_cutlevel 128 (halfway
+// between the drawing's black and white), as find_levels would leave them.
+void set_levels(test_page &t);
 
 // Cross centres where the drawing put them, and every cross cutlevel 128.
 void set_exact_crosses(test_page &t);

@@ -3,8 +3,9 @@
 // at every rung, under a memory limit just above the two frames; and a
 // noise page in a large white image, whose damaged bits each point at the
 // image's edge in the debug image, under a deadline a small part of what
-// drawing every bit's lines took (20 s on this one).  Both scans are
-// written here, a row at a time.
+// drawing every bit's lines took (20 s on this one); and a frame around
+// blank or black paper, which has no crosses and must not pass as data.
+// The scans are written here, a row at a time.
 #include "cli.h"
 #include "guarded_run.h"
 #include "png_file.h"
@@ -106,6 +107,52 @@ TEST_F(hostile_scan, noise_page_in_a_large_white_scan_is_reported_in_seconds)
                       debug = read_file(dir + "/scan_0001_debug.pgm");
     EXPECT_EQ(debug.compare(0, header.size(), header), 0);
     EXPECT_EQ(debug.size(), header.size() + (size_t)white_side * white_side);
+}
+
+constexpr uint32_t sheet_width = 1600, sheet_height = 2300, sheet_edge = 20;
+
+// A 4-pixel black frame at sheet_edge from the image's sides; inside it,
+// paper of the value the row source is given.
+void framed_sheet_row(const void *inside, uint32_t y, uint16_t *samples)
+{
+    const uint32_t py = y - sheet_edge, side_y = sheet_height - 2 * sheet_edge;
+    for (uint32_t x = 0; x < sheet_width; x++) {
+        const uint32_t px = x - sheet_edge, side_x = sheet_width - 2 * sheet_edge;
+        const bool in_page = px < side_x && py < side_y;
+        const bool in_frame = px < 4 || px >= side_x - 4 || py < 4 || py >= side_y - 4;
+        samples[x] = !in_page ? 255 : in_frame ? 0 : *(const uint16_t *)inside;
+    }
+}
+
+// Blank paper would read as zero bits, a valid codeword: the sheet passed
+// as 199773 bytes of data with status 0.  Solid black is no page either.
+// With --keep-going such a sheet is a lost page like a scan without a frame.
+TEST_F(hostile_scan, frame_around_blank_or_black_paper_is_not_read_as_data)
+{
+    for (uint16_t inside : {(uint16_t)255, (uint16_t)0}) {
+        SCOPED_TRACE(inside);
+        png_options fast;
+        fast.fast = true;
+        ASSERT_TRUE(write_png_file((dir + "/scan_0001.png").c_str(), sheet_width, sheet_height,
+                                   fast, framed_sheet_row, &inside, "hostile_scan_test"));
+        guarded_options options;
+        options.dir = dir;
+        guarded_result r = run_guarded({UNPAPREL_BIN, format, "scan"}, options);
+        EXPECT_TRUE(ended_with(r, 1));
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(ends_with(r.err, "\nunpaprel: scan_0001.png shows no registration crosses (0 "
+                                     "of 6045 stand out from the paper): a blank sheet, or not a "
+                                     "page of this format\n"))
+            << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+        EXPECT_EQ(r.err.find("Writing debug image"), std::string::npos);
+
+        r = run_guarded({UNPAPREL_BIN, "--keep-going", format, "scan"}, options);
+        EXPECT_TRUE(ended_with(r, 1));
+        EXPECT_EQ(r.out, std::string(199773, '\0'));
+        EXPECT_NE(r.err.find("stand out from the paper): a blank sheet, or not a page of this "
+                             "format\nPage 1 is lost; writing it as 199773 zero bytes.\n"),
+                  std::string::npos);
+    }
 }
 
 } // namespace

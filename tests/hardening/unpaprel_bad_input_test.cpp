@@ -22,12 +22,6 @@ namespace {
 
 const char format[] = "0-65-93-24-3-1-2-24";
 
-bool ends_with(const std::string &text, const std::string &tail)
-{
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 size_t count(const std::string &text, const std::string &part)
 {
     size_t n = 0;

@@ -56,12 +56,6 @@ std::string png_start(uint32_t width, uint32_t height)
                  big_endian_32(width) + big_endian_32(height) + std::string("\x08\0\0\0\0", 5));
 }
 
-bool ends_with(const std::string &text, const std::string &tail)
-{
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 class unpaprel_limits : public ::testing::Test {
 protected:
     void TearDown() override { remove_tree(dir); }

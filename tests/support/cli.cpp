@@ -91,6 +91,12 @@ std::string read_file(const std::string &path)
     return data.str();
 }
 
+bool ends_with(const std::string &text, const std::string &tail)
+{
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 void write_file(const std::string &path, const std::string &data)
 {
     std::ofstream out(path, std::ios::binary);

@@ -44,6 +44,8 @@ struct temp_dir {
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &data);
 bool file_exists(const std::string &path);
+// Whether `text` ends with `tail`: a run's last message.
+bool ends_with(const std::string &text, const std::string &tail);
 
 // Deterministic pseudo-random bytes (same seed, same bytes).
 std::string random_bytes(size_t size, unsigned seed);
