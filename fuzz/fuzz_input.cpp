@@ -13,9 +13,11 @@ uint32_t big_endian_32(const uint8_t *p)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
+} // namespace
+
 // Chunks are length, type, data, CRC of type and data; the walk stops at
 // the first length that runs past the end.
-void repair_checksums(uint8_t *data, size_t size)
+void repair_png_checksums(uint8_t *data, size_t size)
 {
     size_t at = 8;
     while (size >= 12 && at <= size - 12) {
@@ -32,8 +34,6 @@ void repair_checksums(uint8_t *data, size_t size)
     }
 }
 
-} // namespace
-
 uint64_t declared_pixels(const uint8_t *data, size_t size)
 {
     if (size < 24 || memcmp(data + 12, "IHDR", 4) != 0)
@@ -49,7 +49,7 @@ FILE *open_repaired_png(const uint8_t *data, size_t size, uint8_t **copy)
         return nullptr;
     if (size > 0)
         memcpy(*copy, data, size);
-    repair_checksums(*copy, size);
+    repair_png_checksums(*copy, size);
     FILE *file = fmemopen(*copy, size, "rb");
     if (!file) {
         free(*copy);

@@ -17,6 +17,9 @@
 // do not begin with a header chunk (libpng refuses such a file itself).
 uint64_t declared_pixels(const uint8_t *data, size_t size);
 
+// Recomputes the checksum of every whole chunk of the PNG bytes in place.
+void repair_png_checksums(uint8_t *data, size_t size);
+
 // A malloc'd copy of `data` with every chunk checksum recomputed; the caller
 // frees it after closing the stream.  Returns the stream reading the copy,
 // or null when no stream can be made.

@@ -5,8 +5,11 @@
 # seeds do not come from the code they exercise: every colour type and bit
 # depth, with and without gAMA and tRNS chunks, interlaced and not; tiny,
 # all-black and all-white images; framed pages, a tilted one and one cut off
-# at an edge.  The page decoder's seeds are the pictures, the PNG loader's
-# the variety of encodings.  Run: python3 fuzz/make_corpus.py
+# at an edge, and a blank one as large as a page at half a scan pixel per
+# page pixel, the smallest on which the crosses are measured.  The page
+# decoder's seeds are the pictures, the PNG loader's the variety of
+# encodings; the command line's are command lines, each with a picture.
+# Run: python3 fuzz/make_corpus.py
 import os
 import struct
 import zlib
@@ -92,6 +95,16 @@ def framed(width, height, left, top, right, bottom, tilt=0):
     return grey
 
 
+def blank_frame(width, height, left, top, right, bottom):
+    """White with a 4-pixel black frame around white paper."""
+    grey = [255] * (width * height)
+    for y in range(top, bottom + 1):
+        for x in range(left, right + 1):
+            if y - top < 4 or bottom - y < 4 or x - left < 4 or right - x < 4:
+                grey[y * width + x] = 0
+    return grey
+
+
 def write(folder, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:
@@ -126,6 +139,23 @@ def main():
     write(page, "frame_tilted.png", png(90, 120, framed(90, 120, 8, 6, 70, 110, tilt=9)))
     write(page, "frame_cut_off.png", png(60, 50, framed(60, 50, 10, 12, 75, 60)))
     write(page, "frame_interlaced.png", png(64, 90, framed(64, 90, 3, 3, 60, 86), interlace=True))
+    blank_sheet = png(800, 1150, blank_frame(800, 1150, 10, 10, 789, 1139))
+    write(page, "frame_blank_sheet.png", blank_sheet)
+
+    # Arguments, each ended by a NUL, an empty one, then the scan's bytes.
+    line = os.path.join(HERE, "corpus", "command_line")
+    small = png(40, 30, framed(40, 30, 5, 4, 34, 25))
+    command_lines = [
+        ("plain", [b"0-65-93-24-3-1-2-24", b"s"], small),
+        ("keep_going_labels", [b"--keep-going", b"--labels", b"0-65-93-24-3-1-2-24", b"s"], small),
+        ("max_pixels", [b"--max-pixels", b"1000", b"0-65-93-24-3-1-2-24", b"s"], small),
+        ("text_height", [b"0-65-93-24-3-1-2-30", b"s"], small),
+        ("blank_sheet", [b"--keep-going", b"0-65-93-24-3-1-2-24", b"s"], blank_sheet),
+        ("unknown_option", [b"--bogus", b"0-65-93-24-3-1-2-24", b"s"], small),
+        ("no_arguments", [], small),
+    ]
+    for name, arguments, scan in command_lines:
+        write(line, name, b"".join(a + b"\0" for a in arguments) + b"\0" + scan)
 
 
 if __name__ == "__main__":

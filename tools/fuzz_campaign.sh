@@ -11,20 +11,21 @@
 # build-fuzz/campaign/<target>/artifacts/<kind>-<hash>; copy it into
 # fuzz/regressions/<target>/ once mended so the replay test keeps it fixed.
 # Prints the executions and the findings of each target at the end.
-# Targets: png_load page_decode (default: both).
+# Targets: png_load page_decode command_line (default: all three).
 set -eu
 cd "$(dirname "$0")/.."
 
 seconds=${1:-600}
 [ $# -gt 0 ] && shift
-targets=${*:-png_load page_decode}
+targets=${*:-png_load page_decode command_line}
 build=build-fuzz
 
-if [ ! -x "$build/fuzz/fuzz_png_load" ] || [ ! -x "$build/fuzz/fuzz_page_decode" ]; then
+if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DPAPREL_FUZZ=ON \
         -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" -j "$(nproc)" --target fuzz_png_load fuzz_page_decode >/dev/null
+cmake --build "$build" -j "$(nproc)" --target fuzz_png_load fuzz_page_decode fuzz_command_line \
+    >/dev/null
 
 summary=""
 for target in $targets; do
