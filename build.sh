@@ -1,8 +1,9 @@
 #!/bin/sh
 # build.sh - set up, build and run on a fresh Debian machine.
 #
-#   ./build.sh demo            install what is missing, build, and take the bundled example
-#                              to paper and back (in demo-out/)
+#   ./build.sh demo            install what is missing, build, take the bundled example
+#                              to paper and back (in demo-out/), and install the programs
+#                              and their manuals into $PREFIX (default ~/.local)
 #   ./build.sh check           install what is missing, build, run the whole test suite
 #   ./build.sh check-plain     the decoder without its SSE2 paths (PAPREL_SIMD=OFF), against
 #                              the golden outputs, the plain models and its unit tests
@@ -63,6 +64,18 @@ run_demo() { # file
     echo "demo: restored $1 byte for byte (sha256 $want)"
 }
 
+# The three programs and their manual pages into $PREFIX (~/.local unless
+# set), so that the README's steps can call them by name.
+install_programs() {
+    prefix=${PREFIX:-$HOME/.local}
+    cmake --install build --prefix "$prefix" >/dev/null
+    echo "demo: paprel, unpaprel and sheetprint installed in $prefix/bin (manuals: man paprel)"
+    case ":$PATH:" in
+    *":$prefix/bin:"*) ;;
+    *) echo "demo: $prefix/bin is not on your PATH yet; in this shell run: export PATH=\"$prefix/bin:\$PATH\"" ;;
+    esac
+}
+
 case "${1:-}" in
 demo)
     install_missing
@@ -70,6 +83,7 @@ demo)
     cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build -j "$(nproc)" --target paprel sheetprint unpaprel
     run_demo examples/sample.txt
+    install_programs
     ;;
 check)
     install_missing

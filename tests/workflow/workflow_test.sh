@@ -8,10 +8,15 @@
 # the lost-page case, par2 come from Debian; without them the case is
 # skipped with status 77.
 #
-# usage: workflow_test.sh tar_xz|par2_lost_page <paprel> <sheetprint> <unpaprel>
+# The case readme_steps runs the commands of the README's five steps as
+# they are written there, with the programs on the PATH by their names and
+# Ghostscript as the scanner of step 4.
+#
+# usage: workflow_test.sh tar_xz|par2_lost_page|readme_steps <paprel> <sheetprint> <unpaprel>
+#                         [README.md]
 set -eu
 
-case_name=$1 paprel=$2 sheetprint=$3 unpaprel=$4
+case_name=$1 paprel=$2 sheetprint=$3 unpaprel=$4 readme=${5:-}
 format=0-65-93-24-3-1-2-24
 page_bytes=199773
 
@@ -112,8 +117,45 @@ par2_lost_page() {
     diff -r ../notes notes || fail "restored tree differs"
 }
 
+# The indented command lines of the README's five steps, each as
+# "<step number> <command>".
+readme_commands() {
+    awk '/^## From file to paper and back/ { on = 1; next }
+         on && /^## / { exit }
+         on && /^\*\*[0-9]\./ { step = substr($0, 3, 1) }
+         on && /^    [^ ]/ { print step " " substr($0, 5) }' "$1"
+}
+
+# run_step N: every command of step N, in order, as sh runs a typed line.
+run_step() {
+    readme_commands "$readme" | while read -r step command; do
+        [ "$step" = "$1" ] || continue
+        sh -ec "$command" > "step$1.out" 2>&1 || fail "step $1: $command: $(tail -n 3 "step$1.out")"
+    done
+}
+
+readme_steps() {
+    [ -f "$readme" ] || fail "no README at '$readme'"
+    [ "$(readme_commands "$readme" | wc -l)" -ge 6 ] || fail "the README's steps have no commands"
+    mkdir bin
+    ln -s "$paprel" bin/paprel
+    ln -s "$sheetprint" bin/sheetprint
+    ln -s "$unpaprel" bin/unpaprel
+    PATH="$work/bin:$PATH"
+    export PATH
+    make_tree 30000
+    mv notes documents
+    cp -R documents original
+    for step in 1 2 3; do run_step "$step"; done
+    # Step 4, the scanner: every sheet of the PDF at 600 dpi, grey.
+    gs -q -dSAFER -sDEVICE=pnggray -r600 -o backup_%04d.png backup.pdf || fail "gs scan"
+    rm -rf documents
+    run_step 5
+    diff -r original documents || fail "the README's steps did not restore the documents"
+}
+
 case $case_name in
-tar_xz | par2_lost_page) "$case_name" ;;
+tar_xz | par2_lost_page | readme_steps) "$case_name" ;;
 *) fail "unknown case $case_name" ;;
 esac
 echo "workflow $case_name: restored byte for byte"
