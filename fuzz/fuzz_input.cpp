@@ -36,9 +36,20 @@ void repair_png_checksums(uint8_t *data, size_t size)
 
 uint64_t declared_pixels(const uint8_t *data, size_t size)
 {
-    if (size < 24 || memcmp(data + 12, "IHDR", 4) != 0)
-        return 0;
-    return (uint64_t)big_endian_32(data + 16) * big_endian_32(data + 20);
+    // libpng reads ancillary chunks it does not know even before the header
+    // chunk, so the header is the first chunk named IHDR, wherever it is.
+    size_t at = 8;
+    while (size >= 12 && at <= size - 12) {
+        const uint32_t length = big_endian_32(data + at);
+        if (memcmp(data + at + 4, "IHDR", 4) == 0)
+            return length >= 8 && length <= size - 12 - at
+                       ? (uint64_t)big_endian_32(data + at + 8) * big_endian_32(data + at + 12)
+                       : 0;
+        if (length > size - 12 - at)
+            return 0;
+        at += 12 + (size_t)length;
+    }
+    return 0;
 }
 
 FILE *open_repaired_png(const uint8_t *data, size_t size, uint8_t **copy)

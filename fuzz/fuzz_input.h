@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 
-// The width x height that the header chunk declares, or 0 when the bytes
-// do not begin with a header chunk (libpng refuses such a file itself).
+// The width x height that the first header chunk declares, or 0 when the
+// bytes hold no whole header chunk (libpng refuses such a file itself).
 uint64_t declared_pixels(const uint8_t *data, size_t size);
 
 // Recomputes the checksum of every whole chunk of the PNG bytes in place.
