@@ -2,10 +2,13 @@
 //
 // Options may stand anywhere before the base; an argument that looks like
 // an option but is none, or an option's value that is no number, is named,
-// before the usage text.  Of the format string only the eighth field, the
-// label height, matters: it gives the page's height, from which the
-// capacity report is computed.
+// before the usage text.  --help and --version answer at once on standard
+// output: the help is a fuller text than the usage printed for a wrong
+// line, which stays as it always was.  Of the format string only the
+// eighth field, the label height, matters: it gives the page's height,
+// from which the capacity report is computed.
 #include "command_line.h"
+#include "version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,6 +26,54 @@ const char usage_text[] =
     "unpaprel 0-65-93-24-3-1-2-24 scan > out.ogg\n\n"
     "out.ogg is just an example of payload file you can have any kind of file instead of that.\n\n";
 
+const char help_text[] =
+    "Usage: unpaprel [OPTION]... FORMAT BASE > FILE\n"
+    "Restores a file from the scans of pages that paprel wrote: reads BASE_0001.png,\n"
+    "BASE_0002.png, ... (grey-scale PNG scans at 600 dpi) until the first one missing,\n"
+    "and writes the decoded payload to standard output, 199773 bytes a page; cut the\n"
+    "last page's padding with head -c LENGTH.  Measurements and reports go to\n"
+    "standard error; a debug image BASE_0001_debug.pgm, ... goes beside every scan.\n"
+    "\n"
+    "  FORMAT  the number sequence printed on every page, e.g. 0-65-93-24-3-1-2-24\n"
+    "  BASE    the scans' names before _0001.png; may contain a directory\n"
+    "\n"
+    "Options:\n"
+    "  --keep-going    write a missing or unreadable page as zero bytes and go on\n"
+    "  --labels        print every page's label as read\n"
+    "  --max-pixels N  refuse a scan of more than N pixels (default 280000000)\n"
+    "  --no-debug      write no debug images (failure_debug.pgm still explains a\n"
+    "                  page whose corners are not found)\n"
+    "  --summary       end with a summary line on standard error even when it is\n"
+    "                  no terminal (on a terminal it is always printed)\n"
+    "  --help          print this help and exit\n"
+    "  --version       print the version and exit\n"
+    "\n"
+    "Standard output must not be a terminal.  Exit status: 0 when every page was\n"
+    "read and corrected and the labels agree with the scans, 1 otherwise.\n"
+    "\n"
+    "Example:\n"
+    "  unpaprel 0-65-93-24-3-1-2-24 backup > restored.bin\n";
+
+void print_help()
+{
+    fputs(help_text, stdout);
+}
+
+void print_version()
+{
+    printf("unpaprel %s\n", program_version);
+}
+
+// The options that answer instead of running.
+struct option_answer {
+    const char *name;
+    void (*print)();
+};
+constexpr option_answer option_answers[] = {
+    {"--help", print_help},
+    {"--version", print_version},
+};
+
 // The options, each a switch of the run.
 struct option_switch {
     const char *name;
@@ -31,6 +82,8 @@ struct option_switch {
 constexpr option_switch option_switches[] = {
     {"--keep-going", &decoder_run::keep_going},
     {"--labels", &decoder_run::show_labels},
+    {"--no-debug", &decoder_run::no_debug_images},
+    {"--summary", &decoder_run::summary},
 };
 
 // The options that take a number, the next argument: a positive whole
@@ -57,11 +110,16 @@ bool read_number(const char *text, uint64_t *value)
     return true;
 }
 
-enum option_reading { not_an_option, option_read, option_value_bad };
+enum option_reading { not_an_option, option_read, option_value_bad, option_answered };
 
 // Reads the option at argv[*i], and a number option's value after it.
 option_reading read_option(decoder_run &run, int argc, char **argv, int *i)
 {
+    for (const option_answer &o : option_answers)
+        if (strcmp(argv[*i], o.name) == 0) {
+            o.print();
+            return option_answered;
+        }
     for (const option_switch &o : option_switches)
         if (strcmp(argv[*i], o.name) == 0) {
             run.*o.setting = true;
@@ -81,32 +139,34 @@ option_reading read_option(decoder_run &run, int argc, char **argv, int *i)
 
 } // namespace
 
-bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line)
+command_line_reading read_command_line(decoder_run &run, int argc, char **argv, command_line *line)
 {
     const char *positional[2] = {nullptr, nullptr};
     int found = 0;
     for (int i = 1; i < argc; i++) {
         const option_reading option = read_option(run, argc, argv, &i);
+        if (option == option_answered)
+            return line_answered;
         if (option == option_value_bad) {
             fputs(usage_text, stderr);
-            return false;
+            return line_refused;
         }
         if (option == option_read)
             continue;
         if (found < 2 && strncmp(argv[i], "--", 2) == 0) {
             fprintf(stderr, "unpaprel: unknown option %s\n", argv[i]);
             fputs(usage_text, stderr);
-            return false;
+            return line_refused;
         }
         if (found < 2)
             positional[found++] = argv[i];
     }
     if (found < 2) {
         fputs(usage_text, stderr);
-        return false;
+        return line_refused;
     }
     *line = {positional[0], positional[1]};
-    return true;
+    return line_ready;
 }
 
 namespace {

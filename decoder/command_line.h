@@ -12,9 +12,13 @@ struct command_line {
     const char *format, *base;
 };
 
-// Sets the run's options and fills `line`; false, after the usage text or
-// a message on standard error, when the line cannot be used.
-bool read_command_line(decoder_run &run, int argc, char **argv, command_line *line);
+// How the command line was read: ready to run, answered (--help or
+// --version printed on standard output, the run is over), or refused after
+// the usage text or a message on standard error.
+enum command_line_reading { line_ready, line_answered, line_refused };
+
+// Sets the run's options and fills `line` when it is ready.
+command_line_reading read_command_line(decoder_run &run, int argc, char **argv, command_line *line);
 
 // Takes the label height from the format string and prints the format line;
 // false, after a message, when that height describes no page at all.

@@ -8,11 +8,14 @@
 // bytes and the run goes on while later scans exist or the labels announce
 // more pages.  Every
 // page goes through decode_page on the one page record below; after each
-// page the debug image is written beside the scan.  At the end the labels
-// are checked against the stack (page_set.h).  This is the only place that
-// prints a failure and chooses the exit status: the stages report what
-// went wrong, and the messages for it are here.  Standard output carries
-// only payload bytes, written by the stages.
+// page the debug image is written beside the scan (unless --no-debug).  At
+// the end the labels are checked against the stack (page_set.h), and once a
+// scan was opened a summary line closes standard error when that is a
+// terminal or --summary asks for it (never otherwise: the transcripts of
+// existing runs stay as they were).  This is the only place that prints a
+// failure and chooses the exit status: the stages report what went wrong,
+// and the messages for it are here.  Standard output carries only payload
+// bytes, written by the stages, and is refused when it is a terminal.
 #include "command_line.h"
 #include "page_set.h"
 #include "page_state.h"
@@ -132,6 +135,10 @@ bool report_page_failure(const decoder_run &run, page_state &p, page_status stat
 // the run must end.
 bool finish_page(decoder_run &run, size_t base_length)
 {
+    if (run.no_debug_images) {
+        release_page(page);
+        return true;
+    }
     free(page.image);
     page.image = nullptr;
     free(page.search_area);
@@ -274,7 +281,8 @@ int lose_page(decoder_run &run, scan_stack &stack)
 {
     fprintf(stderr, "Page %u is lost; writing it as %u zero bytes.\n", run.page_number,
             payload_bytes_per_page);
-    emit_lost_page();
+    emit_lost_page(run);
+    run.pages_lost++;
     return note_page(stack.pages, run.page_number, nullptr) ? next_page : no_memory_for_pages();
 }
 
@@ -332,7 +340,10 @@ int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
     const page_status status = decode_page(run, page, nullptr);
     if (status != page_decoded)
         return page_not_decoded(run, stack, status);
-    run.irreparable_codewords += run.damage.golay_stats[4];
+    const uint64_t *golay = run.damage.golay_stats;
+    run.irreparable_codewords += golay[4];
+    run.corrected_bits += golay[1] + 2 * golay[2] + 3 * golay[3];
+    run.pages_decoded++;
     const label_reading label = label_of(page);
     if (!note_page(stack.pages, run.page_number, &label))
         return no_memory_for_pages();
@@ -346,6 +357,7 @@ int decode_pages(decoder_run &run, scan_stack &stack)
     for (run.page_number = 1;; run.page_number++) {
         name_scan(run, stack, run.page_number);
         const opened_scan scan = open_scan(run.scan_name);
+        run.scan_opened = run.scan_opened || scan.file;
         const int step = scan.not_regular ? not_a_scan(run, stack, scan.not_regular)
                          : !scan.file     ? missing_scan(run, stack, scan.error)
                          : run.page_number > run.page_limit ? too_many_pages(run, scan.file)
@@ -355,12 +367,57 @@ int decode_pages(decoder_run &run, scan_stack &stack)
     }
 }
 
+// "1 page" or "3 pages", for the summary.
+void print_count(uint64_t n, const char *noun, const char *rest)
+{
+    fprintf(stderr, "%llu %s%s%s", (unsigned long long)n, noun, n == 1 ? "" : "s", rest);
+}
+
+// The run's closing line: what a user wants to know after 125 lines a page.
+// The pages lost appear only when there are any.  Bytes are those seen
+// flushed, so that after a failed write the count does not overstate.
+void print_summary(const decoder_run &run)
+{
+    fputs("unpaprel: ", stderr);
+    print_count(run.pages_decoded, "page", " decoded, ");
+    if (run.pages_lost > 0)
+        print_count(run.pages_lost, "page", " lost, ");
+    print_count(run.bytes_written, "byte", " written, ");
+    print_count(run.corrected_bits, "bit", " corrected, ");
+    print_count(run.irreparable_codewords, "irreparable codeword", "\n");
+}
+
+// The payload is binary: on a terminal it would garble the screen and be
+// lost, so the run refuses before it reads a scan, as gzip and xz do.
+bool output_is_terminal()
+{
+    if (!isatty(STDOUT_FILENO))
+        return false;
+    fputs("unpaprel: standard output is a terminal; redirect the payload into a file: "
+          "unpaprel FORMAT BASE > restored.bin\n",
+          stderr);
+    return true;
+}
+
+// The answer to --help or --version is on standard output, which must
+// have taken it.
+int answered(decoder_run &run)
+{
+    if (check_output(run))
+        return 0;
+    print_failure(run, page, output_not_written, nullptr);
+    return 1;
+}
+
 } // namespace
 
 int unpaprel_main(decoder_run &run, int argc, char **argv)
 {
     command_line line;
-    if (!read_command_line(run, argc, argv, &line))
+    const command_line_reading reading = read_command_line(run, argc, argv, &line);
+    if (reading != line_ready)
+        return reading == line_answered ? answered(run) : 1;
+    if (output_is_terminal())
         return 1;
     if (!read_format(run, line.format))
         return 1;
@@ -372,6 +429,8 @@ int unpaprel_main(decoder_run &run, int argc, char **argv)
         return 1;
     }
     const int status = decode_pages(run, stack);
+    if ((run.scan_opened || run.pages_lost > 0) && (run.summary || isatty(STDERR_FILENO)))
+        print_summary(run);
     release_page_set(stack.pages);
     free(run.scan_name);
     run.scan_name = nullptr;

@@ -170,6 +170,8 @@ struct decoder_run {
     uint32_t codeword_step = 1;           // reads codewords 0, step, 2 step, ...
     bool keep_going = false;              // a lost page is written as zeros and the run goes on
     bool show_labels = false;             // print each page's label as read
+    bool no_debug_images = false;         // no <scan>_debug.pgm (--no-debug)
+    bool summary = false;                 // the closing summary line even off a terminal
     char *scan_name = nullptr;            // current scan name, then its debug name
     uint32_t page_number = 0;             // page being decoded, from 1
     uint64_t received_word = 0;           // first bit of the codeword ends in bit 23
@@ -178,6 +180,12 @@ struct decoder_run {
     bool damage_header_written = false;   // the damage list of this page has begun
     int32_t output_byte = 1;              // bits of the next byte below a sentinel 1
     uint64_t irreparable_codewords = 0;   // of all pages so far
+    uint64_t corrected_bits = 0;          // of all pages so far
+    uint32_t pages_decoded = 0;           // pages whose payload was written
+    uint32_t pages_lost = 0;              // pages written as zeros (--keep-going)
+    bool scan_opened = false;             // a scan was opened: the summary has a subject
+    uint64_t bytes_emitted = 0;           // payload bytes handed to standard output
+    uint64_t bytes_written = 0;           // of those, the ones check_output saw flushed
     int output_error = 0;                 // errno of a failed payload write
     // larger scans are refused before they are loaded (--max-pixels)
     uint64_t max_pixels = default_max_pixels;
@@ -249,7 +257,7 @@ void explain_damage(const page_state &page);
 // run.output_error holds the reason.
 bool check_output(decoder_run &run);
 // A page the run could not read, as payload_bytes_per_page zero bytes.
-void emit_lost_page();
+void emit_lost_page(decoder_run &run);
 
 // The text of the label line `Label: ...` for the driver: the label read,
 // in double quotes (a quote or backslash in it escaped by a backslash), or

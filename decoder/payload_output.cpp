@@ -8,7 +8,9 @@
 // every page and of the run, turns a failed write (a full disk, a closed
 // pipe) into a failure instead of a silently truncated payload.  A page the
 // run has lost goes out as zero bytes (emit_lost_page), so that the pages
-// after it keep their offsets.
+// after it keep their offsets.  The run counts the bytes it hands over and,
+// at every check that passes, the bytes known to have left the stream
+// buffer: the closing summary reports those.
 #include "page_state.h"
 
 #include <cerrno>
@@ -24,13 +26,14 @@ void emit_data_bits(decoder_run &run, uint32_t data)
         byte = old * 2 + (int32_t)(data >> b & 1);
         if (old >= 128) {
             putc(byte & 0xFF, stdout);
+            run.bytes_emitted++;
             byte = 1;
         }
     }
     run.output_byte = byte;
 }
 
-void emit_lost_page()
+void emit_lost_page(decoder_run &run)
 {
     // Whole pages only: a lost page keeps the offsets of the pages after it.
     static const uint8_t zeros[4096] = {};
@@ -39,6 +42,7 @@ void emit_lost_page()
         fwrite(zeros, 1, piece, stdout);
         left -= piece;
     }
+    run.bytes_emitted += payload_bytes_per_page;
 }
 
 bool check_output(decoder_run &run)
@@ -47,5 +51,6 @@ bool check_output(decoder_run &run)
         run.output_error = errno;
         return false;
     }
+    run.bytes_written = run.bytes_emitted;
     return true;
 }

@@ -1,9 +1,12 @@
-// The unpaprel program from the command line: usage, format line, capacity
-// report, the page sequence and its end, debug image names, the failure path
-// and the refusals.  Pages are small framed images, so each decodes quickly.
+// The unpaprel program from the command line: usage, help and version,
+// format line, capacity report, the page sequence and its end, debug image
+// names, the failure path, the refusals, the closing summary and what
+// changes on a terminal.  Pages are small framed images, so each decodes
+// quickly.
 #include "cli.h"
 #include "page_state.h"
 #include "png_writer.h"
+#include "terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -327,6 +331,142 @@ TEST_F(unpaprel_cli, keep_going_ends_with_the_last_scan)
     going = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
     EXPECT_EQ(going.err, std::string(capacity_24) +
                              "unpaprel: cannot open scan_0001.png: No such file or directory\n");
+}
+
+// --help and --version answer on standard output wherever they stand and
+// end the run before any scan is read; an answer that cannot be written
+// fails like a payload that cannot.
+TEST_F(unpaprel_cli, help_and_version_answer_on_standard_output)
+{
+    page("scan_0001.png");
+    command_result r = run({"--version", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "unpaprel 1.0\n");
+    EXPECT_EQ(r.err, "");
+    r = run({"0-65-93-24-3-1-2-24", "scan", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("Usage: unpaprel [OPTION]... FORMAT BASE > FILE\n", 0), 0u);
+    for (const char *option : {"--keep-going", "--labels", "--max-pixels N", "--no-debug",
+                               "--summary", "--help", "--version"})
+        EXPECT_NE(r.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+    EXPECT_NE(r.out.find("\n  unpaprel 0-65-93-24-3-1-2-24 backup > restored.bin\n"),
+              std::string::npos);
+    EXPECT_FALSE(file_exists(dir + "/scan_0001_debug.pgm"));
+
+    command_options full;
+    full.stdout_path = "/dev/full";
+    r = run_command({UNPAPREL_BIN, "--help"}, full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "unpaprel: cannot write output: No space left on device\n");
+}
+
+// --no-debug writes no debug image beside the scans and drops only the
+// lines that announce them; failure_debug.pgm still explains a lost frame.
+TEST_F(unpaprel_cli, no_debug_keeps_only_the_failure_image)
+{
+    page("scan_0001.png");
+    std::vector<uint8_t> speck(40 * 30, 255);
+    speck[3 * 40 + 30] = 0;
+    page("scan_0002.png", speck);
+    const command_result plain = run({"0-65-93-24-3-1-2-24", "scan"});
+    std::remove((dir + "/scan_0001_debug.pgm").c_str());
+    std::remove((dir + "/failure_debug.pgm").c_str());
+    const command_result quiet = run({"--no-debug", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(quiet.status, plain.status);
+    EXPECT_TRUE(quiet.out == plain.out);
+    std::string expected = plain.err;
+    const std::string line = "Writing debug image into scan_0001_debug.pgm.\n";
+    ASSERT_NE(expected.find(line), std::string::npos);
+    expected.erase(expected.find(line), line.size());
+    EXPECT_EQ(quiet.err, expected);
+    EXPECT_FALSE(file_exists(dir + "/scan_0001_debug.pgm"));
+    EXPECT_TRUE(file_exists(dir + "/failure_debug.pgm"));
+}
+
+// Corrected bits and irreparable codewords of a whole transcript, summed
+// from every page's Golay table.
+std::pair<unsigned long, unsigned long> golay_totals(const std::string &err)
+{
+    unsigned long corrected = 0, irreparable = 0;
+    for (size_t at = err.find("Golay stats\n"); at != std::string::npos;
+         at = err.find("Golay stats\n", at + 1)) {
+        unsigned long g[5] = {};
+        EXPECT_EQ(sscanf(err.c_str() + at,
+                         "Golay stats\n===========\n0 bad bits %lu\n1 bad bit %lu\n2 bad bits "
+                         "%lu\n3 bad bits %lu\n4 bad bits %lu\n",
+                         &g[0], &g[1], &g[2], &g[3], &g[4]),
+                  5);
+        corrected += g[1] + 2 * g[2] + 3 * g[3];
+        irreparable += g[4];
+    }
+    return {corrected, irreparable};
+}
+
+std::string summary(const std::string &pages, const std::string &err)
+{
+    const auto totals = golay_totals(err);
+    return "unpaprel: " + pages + " bytes written, " + std::to_string(totals.first) +
+           " bits corrected, " + std::to_string(totals.second) + " irreparable codewords\n";
+}
+
+// With --summary the run ends with one more line and nothing else changes:
+// after the last page, after a failure (the pages decoded so far), with
+// the lost pages of a run that keeps going; none before a scan was opened.
+TEST_F(unpaprel_cli, summary_line_closes_every_run_that_opened_a_scan)
+{
+    const std::vector<std::string> line = {"0-65-93-24-3-1-2-24", "scan"};
+    const std::vector<std::string> with = {"--summary", "0-65-93-24-3-1-2-24", "scan"};
+    command_result plain = run(line);
+    EXPECT_EQ(run(with).err, plain.err) << "page 1 missing";
+
+    page("scan_0001.png");
+    page("scan_0002.png");
+    page("scan_0003.png");
+    plain = run(line);
+    ASSERT_GT(golay_totals(plain.err).second, 0u);
+    command_result r = run(with);
+    EXPECT_EQ(r.status, plain.status);
+    EXPECT_EQ(r.err, plain.err + summary("3 pages decoded, 599319", plain.err));
+
+    write_file(dir + "/scan_0002.png", "GIF89a not a PNG at all");
+    plain = run(line);
+    r = run(with);
+    EXPECT_EQ(r.err, plain.err + summary("1 page decoded, 199773", plain.err));
+
+    std::remove((dir + "/scan_0002.png").c_str());
+    page("scan_0005.png");
+    plain = run({"--keep-going", "0-65-93-24-3-1-2-24", "scan"});
+    r = run({"--keep-going", "--summary", "0-65-93-24-3-1-2-24", "scan"});
+    EXPECT_EQ(r.err, plain.err + summary("3 pages decoded, 2 pages lost, 998865", plain.err));
+}
+
+// On a terminal: standard output is refused before any scan is read (a
+// wrong command line still gets its usage text first), and standard error
+// ends with the summary without being asked.
+TEST_F(unpaprel_cli, terminal_refuses_the_payload_and_gets_the_summary)
+{
+    page("scan_0001.png");
+    command_options options;
+    options.dir = dir;
+    terminal_result t = run_on_terminal({UNPAPREL_BIN, "0-65-93-24-3-1-2-24", "scan"}, options);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_EQ(t.screen, "unpaprel: standard output is a terminal; redirect the payload into a "
+                        "file: unpaprel FORMAT BASE > restored.bin\n");
+    EXPECT_FALSE(file_exists(dir + "/scan_0001_debug.pgm"));
+    t = run_on_terminal({UNPAPREL_BIN, "0-65-93-24-3-1-2-24"}, options);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_EQ(t.screen, usage);
+    t = run_on_terminal({UNPAPREL_BIN, "--version"}, options);
+    EXPECT_EQ(t.status, 0);
+    EXPECT_EQ(t.screen, "unpaprel 1.0\n");
+
+    const command_result piped = run({"--summary", "0-65-93-24-3-1-2-24", "scan"});
+    options.stdout_path = dir + "/restored.bin";
+    t = run_on_terminal({UNPAPREL_BIN, "0-65-93-24-3-1-2-24", "scan"}, options);
+    EXPECT_EQ(t.status, piped.status);
+    EXPECT_EQ(t.screen, piped.err);
+    EXPECT_TRUE(read_file(dir + "/restored.bin") == piped.out);
 }
 
 } // namespace

@@ -295,6 +295,48 @@ TEST(RoundTrip, FullOutputDeviceFails)
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("Writing debug image"), std::string::npos);
+    // Nothing reached the device, and the summary does not claim otherwise.
+    r = run_command({UNPAPREL_BIN, "--summary", PAGE_FORMAT_STRING, "scan"}, options);
+    EXPECT_TRUE(ends_with(r.err, "No space left on device\nunpaprel: 0 pages decoded, 0 bytes "
+                                 "written, 0 bits corrected, 0 irreparable codewords\n"))
+        << r.err;
+}
+
+// --no-debug on real scans: no debug image, and the transcript differs
+// from the default one only by the lines that announce the images.  The
+// summary counts the specks' corrected bits and the whole pages written.
+TEST(RoundTrip, NoDebugImagesAndTheSummaryOnRealScans)
+{
+    round_trip t;
+    encode(t, payload_bytes_per_page + 1000, 8);
+    ASSERT_EQ(t.pages, 2u);
+    grey_image page = load_page(t, 1);
+    ideal_scan scan;
+    ASSERT_NO_FATAL_FAILURE(make_ideal_scan(page, 2.0, 20, &scan));
+    paint_speck(page, scan, 1000, 2, true);
+    paint_speck(page, scan, 40000, 5, false);
+    paint_speck(page, scan, 40000, 17, true);
+    save_scan(t, 1, scan);
+    scan_and_write(t, 2, 2.0, 20);
+    const command_result plain = decode(t);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (uint32_t n = 1; n <= 2; n++)
+        ASSERT_EQ(remove(page_name(t.dir, "scan", n, "_debug.pgm").c_str()), 0);
+
+    const command_result quiet = run_command(
+        {UNPAPREL_BIN, "--no-debug", "--summary", PAGE_FORMAT_STRING, "scan"}, in_dir(t.dir));
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_TRUE(quiet.out == expected_output(t)) << "payload differs";
+    std::string expected = plain.err;
+    for (const char *n : {"0001", "0002"}) {
+        const std::string line =
+            "Writing debug image into scan_" + std::string(n) + "_debug.pgm.\n";
+        ASSERT_EQ(count(expected, line), 1u) << line;
+        expected.erase(expected.find(line), line.size());
+        EXPECT_FALSE(file_exists(t.dir + "/scan_" + n + "_debug.pgm"));
+    }
+    EXPECT_EQ(quiet.err, expected + "unpaprel: 2 pages decoded, 399546 bytes written, 3 bits "
+                                    "corrected, 0 irreparable codewords\n");
 }
 
 // A page that loses codewords is told why, where the geometry shows it,
