@@ -4,8 +4,9 @@
 // the page file from the run record and, where a system call failed, the
 // system's reason for errno as the stage returned it. A page that could
 // not be created keeps its old line without a reason; the two refusals of
-// a link or an unread FIFO, which plain fopen never gave, show theirs. Reads the record;
-// writes only standard error.
+// a link or an unread FIFO, which plain fopen never gave, show theirs. A
+// directory as input adds a line on how to make one file of it. Reads the
+// record; writes only standard error.
 #include "paprel.h"
 
 #include <cstring>
@@ -31,6 +32,35 @@ void report_changed_input(const char *input, const char *page, int error)
         print_with_reason("cannot remove %s: ", page, error);
 }
 
+// Ends the directory's name: its last component without trailing slashes.
+size_t name_end(const char *path)
+{
+    size_t end = strlen(path);
+    while (end > 1 && path[end - 1] == '/')
+        end--;
+    return end;
+}
+
+// paprel takes one file; the archive is named after the directory's last
+// component, or "DIR" where that is no name ("/", ".", "..").
+void print_directory_hint(const char *path)
+{
+    const size_t end = name_end(path);
+    size_t start = end;
+    while (start > 0 && path[start - 1] != '/')
+        start--;
+    const int length = (int)(end - start);
+    const bool named = length > 0 && strncmp(path + start, ".", (size_t)length) != 0 &&
+                       strncmp(path + start, "..", (size_t)length) != 0;
+    fprintf(stderr,
+            "paprel: to keep a directory, make one file of it first: tar -cf - %.*s | xz > ",
+            (int)end, path);
+    if (named)
+        fprintf(stderr, "%.*s.tar.xz\n", length, path + start);
+    else
+        fprintf(stderr, "DIR.tar.xz\n");
+}
+
 } // namespace
 
 void report_failure(const paprel_run &run, paprel_status status)
@@ -52,8 +82,13 @@ void report_failure(const paprel_run &run, paprel_status status)
     case paprel_failure::input_read:
         print_with_reason("paprel: cannot read input file %s: ", input, status.error);
         break;
-    case paprel_failure::input_size:
-        fprintf(stderr, "paprel: cannot measure the size of %s\n", input);
+    case paprel_failure::spool_create:
+        fprintf(stderr, "paprel: cannot create a temporary file in %s for %s: %s\n", run.spool_dir,
+                input, strerror(status.error));
+        break;
+    case paprel_failure::spool_write:
+        fprintf(stderr, "paprel: cannot copy %s into a temporary file in %s: %s\n", input,
+                run.spool_dir, strerror(status.error));
         break;
     case paprel_failure::name_allocation:
         fprintf(stderr, "Cannot allocate output filename\n");
@@ -74,4 +109,6 @@ void report_failure(const paprel_run &run, paprel_status status)
         report_changed_input(input, page, status.error);
         break;
     }
+    if (run.input_is_directory)
+        print_directory_hint(input);
 }

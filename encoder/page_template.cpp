@@ -8,6 +8,7 @@
 // given on the command line - so that a person holding the printed page
 // can read off what the decoder needs. Reads the run's page_number,
 // page_count and label_name; writes its page_buffer and label_text.
+// label_shown_name tells, without a page, what a label shows of a name.
 #include "label_art.h"
 #include "paprel.h"
 
@@ -68,24 +69,40 @@ void compose_empty_page(paprel_run &run)
             draw_cross(run, border_width + cross_pitch * i, border_width + cross_pitch * j);
 }
 
+// The label line of page `page_number` of `page_count`; bounded by the
+// buffer, so a long name is cut to its first 117 characters, though fewer
+// than that fit the strip anyway.
+void format_label_text(char (&text)[label_text_size], uint32_t page_number, uint32_t page_count,
+                       const char *name)
+{
+    snprintf(text, sizeof text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s", cross_cols, cross_rows,
+             cross_pitch, chalf, 1u, border_width, text_height, page_number, page_count, name);
+}
+
+// Control characters and every byte of 128..255 (negative as a signed
+// byte) are dropped without leaving a gap.
+bool has_cell(char c)
+{
+    return (int8_t)c >= 32;
+}
+
+// Whether the cell that starts at label x `x` lies whole inside the strip.
+bool fits_strip(uint32_t x)
+{
+    return x + glyph_width <= label_width;
+}
+
 // The emblem and the label line, into a strip that is black.
 void draw_label(paprel_run &run)
 {
-    // Bounded by the buffer, so a long name is cut to its first 117
-    // characters; fewer than that fit the strip anyway.
-    snprintf(run.label_text, sizeof run.label_text, "  0-%u-%u-%u-%u-%u-%u-%u %u/%u %s", cross_cols,
-             cross_rows, cross_pitch, chalf, 1u, border_width, text_height, run.page_number,
-             run.page_count, run.label_name);
+    format_label_text(run.label_text, run.page_number, run.page_count, run.label_name);
     copy_art(run, emblem_x, 0, emblem_width);
     uint32_t x = text_start;
     for (const char *p = run.label_text; *p != '\0'; p++) {
-        // Control characters and every byte of 128..255 (negative as a
-        // signed byte) are dropped without leaving a gap.
-        int8_t ch = (int8_t)*p;
-        if (ch < 32)
+        if (!has_cell(*p))
             continue;
-        if (x + glyph_width <= label_width)
-            copy_art(run, (uint32_t)(ch - 32) * glyph_width, x, glyph_width);
+        if (fits_strip(x))
+            copy_art(run, (uint32_t)((int8_t)*p - 32) * glyph_width, x, glyph_width);
         x += glyph_width;
     }
 }
@@ -106,4 +123,24 @@ void relabel_page(paprel_run &run)
 {
     fill_rows(run, label_top, page_height - 1, 0);
     draw_label(run);
+}
+
+// The label line walked as draw_label walks it, keeping the name's drawn
+// characters; the name starts where the line with an empty name ends.
+void label_shown_name(uint32_t page_number, uint32_t page_count, const char *name, char *shown)
+{
+    char text[label_text_size];
+    format_label_text(text, page_number, page_count, "");
+    const size_t name_start = strlen(text);
+    format_label_text(text, page_number, page_count, name);
+    uint32_t x = text_start;
+    size_t count = 0;
+    for (size_t i = 0; text[i] != '\0'; i++) {
+        if (!has_cell(text[i]))
+            continue;
+        if (i >= name_start && fits_strip(x))
+            shown[count++] = text[i];
+        x += glyph_width;
+    }
+    shown[count] = '\0';
 }

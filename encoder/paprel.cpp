@@ -1,7 +1,8 @@
 // paprel.cpp - the encoder's files: the input and the page files.
 //
 // Opens the payload and measures it to announce the page count on every
-// label, then names, opens, writes and closes the page files
+// label (an input that seeking cannot measure is spooled first, see
+// input_spool.cpp), then names, opens, writes and closes the page files
 // "<base>_0001.pgm", "<base>_0002.pgm", ... as the bit writer fills them.
 // A page file is a PGM image: the header "P5\n1546 2242\n255\n" and then
 // the run's page_buffer, one byte per pixel; it is created without
@@ -17,10 +18,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
-
-constexpr uint32_t max_pages = 9999; // the name format holds four digits
 
 // Taken right after the failing call, before anything else can set errno.
 paprel_status failure_with_errno(paprel_failure failure)
@@ -55,14 +55,29 @@ paprel_status remove_pages(paprel_run &run)
     return {paprel_failure::input_changed, 0};
 }
 
-} // namespace
-
-paprel_status open_input(paprel_run &run, const char *path)
+// Pipes, FIFOs, sockets and character devices do not seek to an end that
+// is their size; regular files, block devices and directories do, or fail
+// as before.
+bool seeking_cannot_measure(FILE *file)
 {
-    run.input_name = path;
-    run.input_file = fopen(path, "r");
-    if (!run.input_file)
-        return failure_with_errno(paprel_failure::input_open);
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0)
+        return false;
+    return S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode) || S_ISSOCK(info.st_mode);
+}
+
+bool is_directory(FILE *file)
+{
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The input's size by seeking to its end, then back to its start with the
+// first byte read. `*unmeasured` is set for a file that measures as empty
+// but has bytes (a file of /proc), which is then rewound for the spool.
+paprel_status measure_input(paprel_run &run, bool *unmeasured)
+{
+    *unmeasured = false;
     if (fseek(run.input_file, 0, SEEK_END) != 0)
         return failure_with_errno(paprel_failure::input_seek_end);
     int64_t size = ftell(run.input_file);
@@ -76,23 +91,60 @@ paprel_status open_input(paprel_run &run, const char *path)
     int first = fgetc(run.input_file);
     if (first == EOF && ferror(run.input_file))
         return failure_with_errno(paprel_failure::input_read);
-    // A device such as /dev/zero seeks to 0 and then never ends: it would
-    // fill 9999 pages, all labelled with a page count of 0.
-    if (first != EOF && size == 0)
-        return {paprel_failure::input_size, 0};
-    // Payload bytes over bytes per page, a remainder counting as a page:
-    // the same count as in bits, as a page holds whole bytes, but without
-    // the product that a sparse file of 2^61 bytes or more would overflow.
-    // Known now, the limit is refused before the first page rather than
-    // after 9999 of them; only after the read, as a directory seeks to an
-    // end of 2^63 - 1 on some file systems and is refused by the read.
+    if (first != EOF && size == 0) {
+        *unmeasured = true;
+        if (fseek(run.input_file, 0, SEEK_SET) != 0)
+            return failure_with_errno(paprel_failure::input_seek_start);
+        return paprel_ok;
+    }
+    if (first != EOF)
+        ungetc(first, run.input_file);
+    return paprel_ok;
+}
+
+// Payload bytes over bytes per page, a remainder counting as a page: the
+// same count as in bits, as a page holds whole bytes, but without the
+// product that a sparse file of 2^61 bytes or more would overflow. Known
+// now, the limit is refused before the first page rather than after 9999
+// of them; only after the first read, as a directory seeks to an end of
+// 2^63 - 1 on some file systems and is refused by the read.
+paprel_status count_pages(paprel_run &run)
+{
     const uint64_t pages = (run.input_size + payload_bytes_per_page - 1) / payload_bytes_per_page;
     if (pages > max_pages)
         return {paprel_failure::page_limit, 0};
     run.page_count = (uint32_t)pages;
-    if (first != EOF)
-        ungetc(first, run.input_file);
     return paprel_ok;
+}
+
+} // namespace
+
+paprel_status open_input(paprel_run &run, const char *path)
+{
+    const bool standard_input = strcmp(path, "-") == 0;
+    run.input_name = standard_input ? "standard input" : path;
+    run.input_file = standard_input ? stdin : fopen(path, "r");
+    if (!run.input_file)
+        return failure_with_errno(paprel_failure::input_open);
+    run.input_is_directory = !standard_input && is_directory(run.input_file);
+    // Standard input is copied even when it is a regular file, as its
+    // bytes begin wherever its offset stands, not at the file's start.
+    bool spool = standard_input || seeking_cannot_measure(run.input_file);
+    if (!spool) {
+        paprel_status status = measure_input(run, &spool);
+        if (failed(status))
+            return status;
+    }
+    if (spool) {
+        paprel_status status = spool_input(run);
+        if (failed(status))
+            return status;
+        bool unmeasured = false;
+        status = measure_input(run, &unmeasured);
+        if (failed(status))
+            return status;
+    }
+    return count_pages(run);
 }
 
 paprel_status start_pages(paprel_run &run, const char *base, const char *label)

@@ -2,16 +2,18 @@
 //
 // paprel reads one payload file and writes it as a numbered series of PGM
 // page images. Everything the run knows is one paprel_run record, which
-// every stage takes by reference. main (main.cpp) holds the record, opens
-// the input and starts page 1 (paprel.cpp), and encode_input passes the
-// payload to the bit writer (bit_writer.cpp), which puts its Golay
-// codewords onto the page and turns the page when a codeword finds it
-// full: the page before is written and the next is the page template
-// (page_template.cpp) with a new label. Only one page exists in memory:
-// its codewords in page_codeword_bytes and its pixels in page_buffer, both
-// reused for every page.
+// every stage takes by reference. main (main.cpp) reads the command line
+// (command_line.h), holds the record, opens the input (copying one that
+// cannot be measured, input_spool.cpp) and starts page 1 (paprel.cpp),
+// and encode_input passes the payload to the bit writer (bit_writer.cpp),
+// which puts its Golay codewords onto the page and turns the page when a
+// codeword finds it full: the page before is written and the next is the
+// page template (page_template.cpp) with a new label. Only one page exists
+// in memory: its codewords in page_codeword_bytes and its pixels in
+// page_buffer, both reused for every page.
 //
-// No stage prints or ends the process. A stage that fails returns what
+// No stage prints or ends the process (the warnings of command_line.h are
+// main's). A stage that fails returns what
 // failed at once, and so does every stage that called it, up to main,
 // which prints the one message (report_failure) and ends with status 1;
 // pages finished before the failure stay on disk, except when the input
@@ -31,7 +33,8 @@ enum class paprel_failure : uint8_t {
     input_seek_end,   // its end cannot be found (a pipe)
     input_seek_start, // it cannot be rewound after the end was found
     input_read,       // it opens but cannot be read (a directory)
-    input_size,       // it reads but measures as empty (a device)
+    spool_create,     // no temporary file for an input that seeking cannot measure
+    spool_write,      // the temporary file cannot take the whole input (a full TMPDIR)
     name_allocation,  // no memory for the page file name
     page_open,        // a page file cannot be created
     page_refused,     // a page's name is a symbolic link or a FIFO nobody reads
@@ -56,6 +59,7 @@ inline bool failed(paprel_status status)
 }
 
 constexpr uint32_t label_text_size = 118;
+constexpr uint32_t max_pages = 9999; // the page file names hold four digits
 
 // Everything one run of the encoder knows. All zero is a run not yet
 // started: open_input and start_pages set the rest. The record has no
@@ -76,8 +80,11 @@ struct paprel_run {
     uint64_t codeword_index;          // codewords already on the current page
     char label_text[label_text_size]; // label line of the current page
 
-    const char *input_name; // input path, for messages
-    FILE *input_file;
+    const char *input_name;        // input path, or "standard input", for messages
+    FILE *input_file;              // the input, or once spooled the temporary copy
+    bool input_is_directory;       // for the hint to make one file of it first
+    const char *spool_dir;         // TMPDIR or /tmp, once a spool was asked for
+    char spool_path[4096];         // the temporary file's name until it is unlinked
     uint64_t input_size;           // bytes measured when the input was opened
     uint32_t page_count;           // pages announced on every label
     uint32_t page_number;          // page being composed, from 1; 0 before the first
@@ -90,10 +97,24 @@ struct paprel_run {
 
 // The stages, in the order main runs them.
 
-// Opens the input at `path` and measures it for page_count; a file that
-// cannot be used, or needs more pages than the names can number, fails
-// here, before any page file exists.
+// Opens the input at `path` ("-" for standard input) and measures it for
+// page_count; a file that cannot be used, or needs more pages than the
+// names can number, fails here, before any page file exists. An input that
+// seeking cannot measure (a pipe, a FIFO, a device, standard input) is
+// first copied into a temporary file (spool_input), which is measured and
+// read instead.
 paprel_status open_input(paprel_run &run, const char *path);
+
+// Inside open_input: copies the rest of input_file into an unlinked
+// temporary file in $TMPDIR (/tmp without it) and makes that the input,
+// rewound. Stops with page_limit as soon as the copy is too long for 9999
+// pages, so that an endless device cannot fill the disk.
+paprel_status spool_input(paprel_run &run);
+
+// What the label of page `page_number` of `page_count` shows of `name`:
+// the characters that get a cell before the strip ends, into `shown`,
+// which has room for label_text_size bytes.
+void label_shown_name(uint32_t page_number, uint32_t page_count, const char *name, char *shown);
 
 // Names the page files "<base>_0001.pgm", ..., prints `label` on every
 // label, and starts page 1 with its file open and no bits waiting.

@@ -131,6 +131,35 @@ TEST_F(page_template, LongNameIsCut)
     EXPECT_TRUE(all_of(1541, 2216, 1543, 2239, 0));
 }
 
+// label_shown_name is what the warnings quote, so it must be what the
+// strip holds on every page, whatever the width of "page/count".
+TEST_F(page_template, ShownNameIsWhatTheStripHolds)
+{
+    std::string long_name;
+    for (int i = 0; i < 90; i++)
+        long_name += (char)('a' + i % 26);
+    struct {
+        uint32_t page, count;
+        std::string name;
+        size_t shown;
+    } cases[] = {
+        {1, 1, long_name, 72},   {1, 0, long_name, 72},        {9, 12, long_name, 71},
+        {12, 12, long_name, 70}, {1, 9999, long_name, 69},     {9999, 9999, long_name, 66},
+        {1, 1, "short", 5},      {1, 1, "M\xC3\xBCller\t", 5},
+    };
+    for (const auto &c : cases) {
+        start(c.count, c.name);
+        run.page_number = c.page;
+        relabel_page(run);
+        char shown[label_text_size];
+        label_shown_name(c.page, c.count, c.name.c_str(), shown);
+        EXPECT_EQ(strlen(shown), c.shown) << c.page << "/" << c.count;
+        std::string line = "  0-65-93-24-3-1-2-24 " + std::to_string(c.page) + "/" +
+                           std::to_string(c.count) + " " + shown;
+        EXPECT_EQ(read_label(run.page_buffer), label_cells(line)) << c.page << "/" << c.count;
+    }
+}
+
 TEST_F(page_template, ControlAndNonAsciiBytesAreSkipped)
 {
     start(1, "a\tb\xC3\xA9"

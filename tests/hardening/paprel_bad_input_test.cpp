@@ -1,12 +1,13 @@
-// paprel on inputs and outputs it cannot use: a FIFO, endless and empty
-// devices, a file it may not read, a directory it may not write, a name
-// too long for the file system, a full device as standard output, an input
-// too large for 9999 pages, a symbolic link or an unread FIFO named like a
-// page, and an input that changes size while it is read.  Each run has a
-// deadline; each ends with one line and status 1 before any page file
-// exists (or with every page it wrote removed), or succeeds untouched.  The missing input, a directory
-// as input and a missing output directory are covered by the encoder's
-// command-line tests.
+// paprel on inputs and outputs it cannot use or must read with care: a
+// FIFO and a file of /proc (read through a temporary copy), endless and
+// empty devices, a file it may not read, a directory it may not write, a
+// name too long for the file system, a full device as standard output, an
+// input too large for 9999 pages, a symbolic link or an unread FIFO named
+// like a page, and an input that changes size while it is read.  Each run
+// has a deadline; each ends with one line and status 1 before any page
+// file exists (or with every page it wrote removed), or succeeds
+// untouched.  The missing input, a directory as input and a missing output
+// directory are covered by the encoder's command-line tests.
 #include "cli.h"
 #include "guarded_run.h"
 
@@ -69,28 +70,44 @@ void read_page_from_fifo(int fifo, const std::function<void()> &change)
     }
 }
 
-// The test holds the FIFO open for writing, so paprel's open for reading
-// returns at once and the seek is what fails.
-TEST_F(paprel_bad_input, fifo_cannot_be_measured)
+// A FIFO cannot be measured by seeking, so it is read to its end into a
+// temporary file first: a writer that sends its bytes and closes gives the
+// pages of a regular file with those bytes.
+TEST_F(paprel_bad_input, fifo_is_read_to_its_end_first)
 {
     std::string fifo = dir + "/pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(writer, 0);
-    guarded_result r = run({"pipe", "out"});
-    close(writer);
-    EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_EQ(r.err, "paprel: cannot seek to the end of pipe: Illegal seek\n");
-    EXPECT_TRUE(no_page_file("out"));
+    write_file(dir + "/in", "payload");
+    ASSERT_TRUE(ended_with(run({"in", "file"}), 0));
+    // The open blocks until paprel opens the FIFO for reading.
+    std::thread writer([&] {
+        int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, "payload", 7), 7);
+            close(fd);
+        }
+    });
+    guarded_result r = run({"pipe", "file2"});
+    writer.join();
+    EXPECT_TRUE(ended_with(r, 0));
+    EXPECT_EQ(r.err, "");
+    std::string from_file = read_file(dir + "/file_0001.pgm");
+    std::string from_fifo = read_file(dir + "/file2_0001.pgm");
+    ASSERT_EQ(from_fifo.size(), page_file_size);
+    // The labels differ in their name only, the codewords not at all.
+    const size_t label_start = 17 + 2216 * 1546;
+    EXPECT_TRUE(from_file.compare(0, label_start, from_fifo, 0, label_start) == 0);
 }
 
-// /dev/zero seeks to its end at 0 and then never ends: it used to fill 9999
-// pages, each labelled as one of 0.  /dev/null is honestly empty: one page.
+// /dev/zero never ends: it used to fill 9999 pages, each labelled as one
+// of 0; now its copy stops as soon as it is too long for 9999 pages, and
+// no page is written. /dev/null is honestly empty: one page. A file of
+// /proc measures as empty and is not.
 TEST_F(paprel_bad_input, devices_that_report_no_size)
 {
     guarded_result r = run({"/dev/zero", "zero"});
     EXPECT_TRUE(ended_with(r, 1));
-    EXPECT_EQ(r.err, "paprel: cannot measure the size of /dev/zero\n");
+    EXPECT_EQ(r.err, "paprel: too many pages - 10,000 or more\n");
     EXPECT_TRUE(no_page_file("zero"));
 
     r = run({"/dev/null", "null"});
@@ -98,6 +115,12 @@ TEST_F(paprel_bad_input, devices_that_report_no_size)
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(no_page_file("null"));
     EXPECT_FALSE(file_exists(dir + "/null_0002.pgm"));
+
+    // A file of /proc seeks to an end of 0 but has bytes: it is copied too.
+    r = run({"/proc/self/status", "proc"});
+    EXPECT_TRUE(ended_with(r, 0));
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(no_page_file("proc"));
 }
 
 // As root every file is readable and every directory writable, so these
