@@ -5,8 +5,10 @@
 file(READ "${INPUT}" hex HEX)
 string(LENGTH "${hex}" digits)
 math(EXPR size "${digits} / 2")
+# 16 bytes to a line: a newline after every 32 hex digits, kept between
+# the pairs that become character literals.
+string(REGEX REPLACE "(................................)" "\\1\n    " hex "${hex}")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
-string(REGEX REPLACE "(([^,]*,){16})" "\\1\n    " bytes "${bytes}")
 file(WRITE "${OUTPUT}"
   "// Generated from ${INPUT} by embed_text.cmake; do not edit.\n"
   "#include <cstddef>\n"
