@@ -155,7 +155,10 @@ void write_text_sheets(const print_job &job)
     if (sheets == 0)
         return;
     begin_object(courier_object(job));
-    out_printf("<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>\nendobj\n");
+    // WinAnsiEncoding: a straight quote and a backquote, as a shell command
+    // on the cover needs them, where the font's own encoding has curly ones.
+    out_printf("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>\n"
+               "endobj\n");
     for (uint32_t i = 0; i < sheets; i++)
         write_text_sheet(job, i);
 }

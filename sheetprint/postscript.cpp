@@ -81,12 +81,20 @@ void write_page(print_job *job, uint32_t number)
     out_printf("restore\nshowpage\n");
 }
 
+// Courier with a straight quote and a backquote where StandardEncoding has
+// curly ones: a shell command on the cover must read as typed.
+const char text_font[] =
+    "/Courier findfont dup length dict begin\n"
+    "  { 1 index /FID ne { def } { pop pop } ifelse } forall\n"
+    "  /Encoding StandardEncoding 256 array copy dup 39 /quotesingle put dup 96 /grave put def\n"
+    "  currentdict end /sheetprint_courier exch definefont %g scalefont setfont\n";
+
 // Text sheet `sheet` (from 0) as page `number`: one moveto and show per
 // line that is not empty.
 void write_text_sheet(const print_job &job, uint32_t sheet, uint32_t number)
 {
-    out_printf("%%%%Page: %u %u\nsave\n/Courier findfont %g scalefont setfont\n", number, number,
-               text_font_size);
+    out_printf("%%%%Page: %u %u\nsave\n", number, number);
+    out_printf(text_font, text_font_size);
     double x, y;
     text_origin(*job.paper, &x, &y);
     char escaped[2 * text_columns + 1];
