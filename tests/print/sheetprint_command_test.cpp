@@ -1,7 +1,9 @@
-// The sheetprint command line as a user meets it: usage, refusals and their
-// messages, checked page files, failed writes, outputs that would clobber a
-// page or follow a symbolic link, and the document skeletons
-// (PDF cross-reference offsets are checked against the bytes themselves).
+// The sheetprint command line as a user meets it: usage, --help and
+// --version, refusals and their messages, checked page files, failed
+// writes, outputs that would clobber a page or follow a symbolic link or
+// flood a terminal, the document skeletons (PDF cross-reference offsets are
+// checked against the bytes themselves), and the text sheets before pages
+// that stay as they were.
 #include "cli.h"
 #include "print_fixture.h"
 
