@@ -12,10 +12,11 @@
 set -eu
 cd "$(dirname "$0")"
 
-# ghostscript stands in for printer and scanner in the demo and the tests;
+# ghostscript stands in for printer and scanner in the demo and the tests
+# (poppler-utils: pdftotext reads the cover sheet back);
 # xz-utils and par2 are the workflow test's archive and parity tools;
 # clang-format checks the layout of the sources.
-packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev ghostscript xz-utils par2 clang-format"
+packages="cmake g++ make libpng-dev zlib1g-dev libgtest-dev ghostscript poppler-utils xz-utils par2 clang-format"
 
 install_missing() {
     missing=""

@@ -8,7 +8,10 @@
 // of its own, written after the stream, so that the compressed page never
 // has to be held in memory.  The content stream scales one unit to one
 // printer dot and places the image at whole dots on a MediaBox of exactly
-// the paper's size.
+// the paper's size.  Text sheets (a cover, the format's description) come
+// first in the page tree but after all of that in the file's numbering, so
+// that a document without them keeps its numbers: the Courier font, then
+// two objects per sheet, its page and its content stream.
 #include "print_document.h"
 
 #include "sheet_output.h"
@@ -19,6 +22,25 @@ namespace {
 
 constexpr uint32_t objects_per_page = 4;
 constexpr uint32_t first_page_object = 4;
+constexpr uint32_t objects_per_text_sheet = 2;
+
+uint32_t courier_object(const print_job &job)
+{
+    return first_page_object + objects_per_page * job.page_count;
+}
+
+uint32_t text_sheet_object(const print_job &job, uint32_t sheet)
+{
+    return courier_object(job) + 1 + objects_per_text_sheet * sheet;
+}
+
+// Page `i` of the document in its order, text sheets first.
+uint32_t kid_object(const print_job &job, uint32_t i)
+{
+    const uint32_t sheets = text_sheet_count(job);
+    return i < sheets ? text_sheet_object(job, i)
+                      : first_page_object + objects_per_page * (i - sheets);
+}
 
 // Byte offset of every object, for the cross-reference table; index 0 is
 // the free-list head.  Owned here, allocated in write_pdf.
@@ -36,9 +58,10 @@ void write_document_objects(const print_job &job)
     begin_object(1);
     out_printf("<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
     begin_object(2);
-    out_printf("<< /Type /Pages /Count %u /Kids [", job.page_count);
-    for (uint32_t i = 0; i < job.page_count; i++)
-        out_printf("%s%u 0 R", i % 10 == 0 ? "\n" : " ", first_page_object + objects_per_page * i);
+    const uint32_t kids = text_sheet_count(job) + job.page_count;
+    out_printf("<< /Type /Pages /Count %u /Kids [", kids);
+    for (uint32_t i = 0; i < kids; i++)
+        out_printf("%s%u 0 R", i % 10 == 0 ? "\n" : " ", kid_object(job, i));
     out_printf(" ] >>\nendobj\n");
     begin_object(3);
     out_printf("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>\nendobj\n");
@@ -99,16 +122,60 @@ void write_cross_reference(uint32_t object_count)
                (unsigned long long)start);
 }
 
+// One text sheet: a page with Courier as its font, its lines in a content
+// stream that is built first for its length.
+void write_text_sheet(const print_job &job, uint32_t sheet)
+{
+    const uint32_t number = text_sheet_object(job, sheet);
+    begin_object(number);
+    out_printf("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %u %u]\n"
+               "   /Resources << /Font << /F2 %u 0 R >> >>\n"
+               "   /Contents %u 0 R >>\nendobj\n",
+               job.paper->width_pt, job.paper->height_pt, courier_object(job), number + 1);
+    double x, y;
+    text_origin(*job.paper, &x, &y);
+    // Each line is at most 2 * text_columns escaped characters and a few
+    // more for its operators.
+    static char text[lines_per_sheet * (2 * text_columns + 8) + 64];
+    int length = snprintf(text, sizeof text, "BT /F2 %g Tf %g TL %.2f %.2f Td\n", text_font_size,
+                          text_leading, x, y);
+    char escaped[2 * text_columns + 1];
+    for (uint32_t i = 0; i < lines_per_sheet; i++) {
+        escape_line(job.text->line[sheet * lines_per_sheet + i], escaped);
+        length += snprintf(text + length, sizeof text - length, "(%s) Tj T*\n", escaped);
+    }
+    length += snprintf(text + length, sizeof text - length, "ET\n");
+    begin_object(number + 1);
+    out_printf("<< /Length %d >>\nstream\n%s\nendstream\nendobj\n", length, text);
+}
+
+void write_text_sheets(const print_job &job)
+{
+    const uint32_t sheets = text_sheet_count(job);
+    if (sheets == 0)
+        return;
+    begin_object(courier_object(job));
+    // WinAnsiEncoding: a straight quote and a backquote, as a shell command
+    // on the cover needs them, where the font's own encoding has curly ones.
+    out_printf("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>\n"
+               "endobj\n");
+    for (uint32_t i = 0; i < sheets; i++)
+        write_text_sheet(job, i);
+}
+
 } // namespace
 
 void write_pdf(print_job *job)
 {
-    // main limits the page count, so this cannot overflow.
-    uint32_t object_count = first_page_object + objects_per_page * job->page_count;
+    // main limits the page count and the text, so this cannot overflow.
+    const uint32_t sheets = text_sheet_count(*job);
+    uint32_t object_count = first_page_object + objects_per_page * job->page_count +
+                            (sheets ? 1 + objects_per_text_sheet * sheets : 0);
     object_offsets = (uint64_t *)calloc(object_count, sizeof *object_offsets);
     if (!object_offsets)
         fatal("cannot allocate the cross-reference table of %u objects", object_count);
     write_document_objects(*job);
+    write_text_sheets(*job);
     for (uint32_t i = 0; i < job->page_count; i++) {
         uint32_t number = first_page_object + objects_per_page * i;
         load_page(*job, job->page_files[i]);

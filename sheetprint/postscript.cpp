@@ -10,7 +10,8 @@
 // PostScript Level 3 interpreter, which Ghostscript and current printers
 // are.  After the image, the procedure reads both filters to their end so
 // that the interpreter resumes right after the "~>" that ends the data,
-// whatever the image itself consumed.
+// whatever the image itself consumed.  Text sheets, before the pages, are
+// lines of Courier.
 #include "print_document.h"
 
 #include "sheet_output.h"
@@ -46,11 +47,11 @@ void write_header(const print_job &job)
                "%%%%Pages: %u\n"
                "%%%%BoundingBox: 0 0 %u %u\n"
                "%%%%DocumentMedia: %s %u %u 0 () ()\n"
-               "%%%%DocumentNeededResources: font Helvetica\n"
+               "%%%%DocumentNeededResources: font Helvetica%s\n"
                "%%%%LanguageLevel: 3\n"
                "%%%%EndComments\n",
-               job.page_count, paper.width_pt, paper.height_pt, paper.media, paper.width_pt,
-               paper.height_pt);
+               text_sheet_count(job) + job.page_count, paper.width_pt, paper.height_pt, paper.media,
+               paper.width_pt, paper.height_pt, text_sheet_count(job) ? " Courier" : "");
     out_write(prolog, sizeof prolog - 1);
     out_printf("%%%%BeginSetup\n"
                "%%%%BeginFeature: *PageSize %s\n"
@@ -80,14 +81,43 @@ void write_page(print_job *job, uint32_t number)
     out_printf("restore\nshowpage\n");
 }
 
+// Courier with a straight quote and a backquote where StandardEncoding has
+// curly ones: a shell command on the cover must read as typed.
+const char text_font[] =
+    "/Courier findfont dup length dict begin\n"
+    "  { 1 index /FID ne { def } { pop pop } ifelse } forall\n"
+    "  /Encoding StandardEncoding 256 array copy dup 39 /quotesingle put dup 96 /grave put def\n"
+    "  currentdict end /sheetprint_courier exch definefont %g scalefont setfont\n";
+
+// Text sheet `sheet` (from 0) as page `number`: one moveto and show per
+// line that is not empty.
+void write_text_sheet(const print_job &job, uint32_t sheet, uint32_t number)
+{
+    out_printf("%%%%Page: %u %u\nsave\n", number, number);
+    out_printf(text_font, text_font_size);
+    double x, y;
+    text_origin(*job.paper, &x, &y);
+    char escaped[2 * text_columns + 1];
+    for (uint32_t i = 0; i < lines_per_sheet; i++) {
+        const char *line = job.text->line[sheet * lines_per_sheet + i];
+        escape_line(line, escaped);
+        if (line[0])
+            out_printf("%.2f %.2f moveto (%s) show\n", x, y - i * text_leading, escaped);
+    }
+    out_printf("restore\nshowpage\n");
+}
+
 } // namespace
 
 void write_postscript(print_job *job)
 {
     write_header(*job);
+    const uint32_t sheets = text_sheet_count(*job);
+    for (uint32_t i = 0; i < sheets; i++)
+        write_text_sheet(*job, i, i + 1);
     for (uint32_t i = 0; i < job->page_count; i++) {
         load_page(*job, job->page_files[i]);
-        write_page(job, i + 1);
+        write_page(job, sheets + i + 1);
     }
     out_printf("%%%%Trailer\n%%%%EOF\n");
 }

@@ -19,6 +19,11 @@ void load_page(const print_job &job, const char *path)
         fatal("%s: %s", path, problem);
 }
 
+uint32_t text_sheet_count(const print_job &job)
+{
+    return job.text ? sheets_of(*job.text) : 0;
+}
+
 void deflate_page(print_job *job, flate_stream *stream)
 {
     page_raster *raster = &job->raster;

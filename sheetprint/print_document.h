@@ -11,6 +11,7 @@
 
 #include "page_raster.h"
 #include "sheet_layout.h"
+#include "text_sheets.h"
 
 #include <cstdint>
 
@@ -24,7 +25,13 @@ struct print_job {
     uint32_t page_count = 0;
     unsigned char *pixels = nullptr; // page_pixels bytes, owned by main
     page_raster raster;              // set up by main for dots and gain
+    // The cover and the format's description, whole sheets of lines that
+    // come before the pages; null or empty for none.
+    const text_lines *text = nullptr;
 };
+
+// The text sheets of the job, 0 without any.
+uint32_t text_sheet_count(const print_job &job);
 
 // Reads page file `path` into job.pixels; a file that cannot be read or is
 // not a paprel page ends the program.

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -49,7 +50,7 @@ double printable_inches(uint32_t length_pt)
 const paper_size *find_paper(const char *name)
 {
     for (const paper_size &paper : papers)
-        if (strcmp(paper.name, name) == 0)
+        if (strcasecmp(paper.name, name) == 0)
             return &paper;
     return nullptr;
 }

@@ -20,7 +20,8 @@ struct paper_size {
     uint32_t height_pt;
 };
 
-// Null when the name is not a paper that sheetprint knows.
+// Null when the name is not a paper that sheetprint knows; A4 and a4 are
+// one paper.
 const paper_size *find_paper(const char *name);
 
 // Most printers leave this much blank along every edge of the sheet.

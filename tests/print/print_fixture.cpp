@@ -20,17 +20,22 @@ std::vector<unsigned char> write_random_page(const std::string &path, unsigned s
     return pixels;
 }
 
-std::string find_ghostscript()
+std::string find_program(const std::string &name)
 {
     const char *path = getenv("PATH");
     std::stringstream dirs(path ? path : "/usr/bin:/bin");
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
-        std::string candidate = (dir.empty() ? "." : dir) + "/gs";
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0)
             return candidate;
     }
     return "";
+}
+
+std::string find_ghostscript()
+{
+    return find_program("gs");
 }
 
 bool render_sheets(const std::string &gs, const std::string &document,

@@ -13,6 +13,9 @@
 // a scale shows.
 std::vector<unsigned char> write_random_page(const std::string &path, unsigned seed);
 
+// The full path of program `name` on the PATH, empty when there is none.
+std::string find_program(const std::string &name);
+
 // The full path of Ghostscript, empty when it is not installed.
 std::string find_ghostscript();
 

@@ -119,6 +119,42 @@ TEST_F(render_test, CompensationShrinksEveryBlackSquareInsideItsCell)
     }
 }
 
+// The cover is read by people, decades on, from whatever renders it: its
+// length, checksum and commands must come out of a render as text, from the
+// PDF as pdftotext reads it and from the PostScript through Ghostscript's
+// text device.  A million 'a' has a known SHA-256 and takes 6 pages.
+TEST_F(render_test, CoverTextSurvivesARender)
+{
+    const std::string file = dir + "/million.txt";
+    write_file(file, std::string(1000000, 'a'));
+    const std::string sha = "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
+    const std::string pdftotext = find_program("pdftotext");
+    if (pdftotext.empty())
+        GTEST_SKIP() << "pdftotext is not installed; install poppler-utils";
+    for (const char *name : {"cover.pdf", "cover.ps"}) {
+        SCOPED_TRACE(name);
+        const std::string document = dir + "/" + name;
+        command_result r = run_command({sheetprint, "--cover", file, "-o", document});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const bool pdf = name[6] == 'p' && name[7] == 'd';
+        r = pdf ? run_command({pdftotext, "-layout", document, "-"})
+                : run_command({gs, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=txtwrite",
+                               "-sOutputFile=-", document});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> facts = {"1000000 bytes",
+                                                "SHA-256: " + sha,
+                                                "6, after this cover sheet",
+                                                "head -c 1000000 restored.bin > million.txt",
+                                                "sha256sum million.txt",
+                                                "unpaprel 0-65-93-24-3-1-2-24 scan > restored.bin",
+                                                "Golay (24,12,8)"};
+        for (const std::string &expected : facts)
+            EXPECT_NE(r.out.find(expected), std::string::npos) << expected << " in\n" << r.out;
+        // The checksum a second time, as sha256sum prints it, on its own line.
+        EXPECT_NE(r.out.find(sha, r.out.find("must print")), std::string::npos);
+    }
+}
+
 #if defined(PAPREL_BIN) && defined(UNPAPREL_BIN)
 TEST_F(render_test, PrintedSheetDecodesToThePayload)
 {

@@ -60,8 +60,11 @@ TEST(SheetLayout, LargestFittingDots)
     // 2242 x 11 / 2400 = 10.28 in still fits under letter's 10.61 in.
     EXPECT_EQ(largest_fitting_dots(letter, 2400), 11u);
     EXPECT_EQ(largest_fitting_dots(letter, 72), 0u);
-    EXPECT_EQ(find_paper("A4"), nullptr);
+    // Names as they are printed are taken too; other papers are not.
+    EXPECT_EQ(find_paper("A4"), &a4);
+    EXPECT_EQ(find_paper("Letter"), &letter);
     EXPECT_EQ(find_paper("legal"), nullptr);
+    EXPECT_EQ(find_paper("a4 "), nullptr);
 }
 
 std::string misfit_message(const char *paper, uint32_t dpi, uint32_t dots)

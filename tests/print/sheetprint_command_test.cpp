@@ -1,12 +1,16 @@
-// The sheetprint command line as a user meets it: usage, refusals and their
-// messages, checked page files, failed writes, outputs that would clobber a
-// page or follow a symbolic link, and the document skeletons
-// (PDF cross-reference offsets are checked against the bytes themselves).
+// The sheetprint command line as a user meets it: usage, --help and
+// --version, refusals and their messages, checked page files, failed
+// writes, outputs that would clobber a page or follow a symbolic link or
+// flood a terminal, the document skeletons (PDF cross-reference offsets are
+// checked against the bytes themselves), and the text sheets before pages
+// that stay as they were.
 #include "cli.h"
 #include "print_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,17 +41,47 @@ struct command_test : ::testing::Test {
     }
 };
 
+const std::string usage_start = "\nUsage: sheetprint [options] <page.pgm>...\n\n";
+
+// The usage text after a wrong command line is the short one it always
+// was; an unknown option is named before it.  --help and --version answer
+// on standard output.
 TEST_F(command_test, UsageWithoutPages)
 {
+    const std::string short_usage = run({"-h"}).err;
     for (std::vector<std::string> args :
-         {std::vector<std::string>{}, {"-o", out}, {"-h"}, {"-x"}}) {
+         {std::vector<std::string>{}, {"-o", out}, {"-h"}, {"-o"}, {"-x"}, {"--bogus=1", page}}) {
         command_result r = run(args);
         EXPECT_EQ(r.status, args.size() == 1 && args[0] == "-h" ? 0 : 1);
-        EXPECT_EQ(r.err.rfind("\nUsage: sheetprint [options] <page.pgm>...\n\n", 0), 0u) << r.err;
-        EXPECT_NE(r.err.find("actual size (100%)"), std::string::npos);
+        std::string named = args.size() && args[0] == "-x" ? "sheetprint: unknown option -x\n"
+                            : args.size() && args[0] == "--bogus=1"
+                                ? "sheetprint: unknown option --bogus\n"
+                                : "";
+        EXPECT_EQ(r.err, named + short_usage);
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(file_exists(out));
     }
+    EXPECT_EQ(short_usage.rfind(usage_start, 0), 0u) << short_usage;
+    EXPECT_NE(short_usage.find("actual size (100%)"), std::string::npos);
+    EXPECT_EQ(short_usage.find("--cover"), std::string::npos);
+
+    command_result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.rfind(usage_start, 0), 0u);
+    for (const char *option : {"-o FILE", "--cover FILE", "--format-pages", "--version", "100%"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+
+    command_result version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "sheetprint 1.0\n");
+    EXPECT_EQ(version.err, "");
+    command_options to_full;
+    to_full.stdout_path = "/dev/full";
+    version = run({"--version"}, to_full);
+    EXPECT_EQ(version.status, 1);
+    EXPECT_EQ(version.err,
+              "sheetprint: cannot write to standard output: No space left on device\n");
 }
 
 TEST_F(command_test, RefusesBadSettingsBeforeWritingAnything)
@@ -93,8 +127,10 @@ TEST_F(command_test, RefusesAPageThatDoesNotFitAndSaysWhatWould)
         << r.err;
     EXPECT_NE(r.err.find("1200 dpi with 5 dots per pixel (6.44 x 9.34 in)"), std::string::npos);
     EXPECT_FALSE(file_exists(out));
-    // The suggestion itself is accepted.
-    EXPECT_EQ(run({"-p", "letter", "-r", "1200", "-d", "5", "-o", out, page}).status, 0);
+    // The suggestion itself is accepted, with the paper's name as printed.
+    for (const char *paper : {"letter", "Letter", "LETTER"})
+        EXPECT_EQ(run({"-p", paper, "-r", "1200", "-d", "5", "-o", out, page}).status, 0) << paper;
+    EXPECT_EQ(run({"-p", "A4", "-o", out, page}).status, 0);
 }
 
 TEST_F(command_test, ChecksEveryPageFileBeforeCreatingTheOutput)
@@ -227,29 +263,35 @@ TEST_F(command_test, FormatFollowsTheOptionOrTheFileName)
 
 // Every offset in the cross-reference table must point at its object, and
 // startxref at the table: a viewer trusts them blindly.
-TEST_F(command_test, PdfCrossReferencePointsAtEveryObject)
+void expect_cross_reference(const std::string &pdf, int objects)
 {
-    std::string second = dir + "/doc_0002.pgm";
-    write_random_page(second, 12);
-    ASSERT_EQ(run({"-o", out, page, second}).status, 0);
-    std::string pdf = read_file(out);
     size_t startxref = pdf.rfind("startxref\n");
     ASSERT_NE(startxref, std::string::npos);
     size_t table = std::stoul(pdf.substr(startxref + 10));
-    ASSERT_EQ(pdf.compare(table, 9, "xref\n0 12"), 0) << "4 + 4 objects per page";
-    size_t entry = pdf.find('\n', table + 5) + 1;
+    std::string head = "xref\n0 " + std::to_string(objects) + "\n";
+    ASSERT_EQ(pdf.compare(table, head.size(), head), 0);
+    size_t entry = table + head.size();
     EXPECT_EQ(pdf.substr(entry, 20), "0000000000 65535 f \n");
-    for (int object = 1; object < 12; object++) {
+    for (int object = 1; object < objects; object++) {
         std::string line = pdf.substr(entry + 20 * object, 20);
         ASSERT_EQ(line.substr(10), " 00000 n \n");
         size_t offset = std::stoul(line.substr(0, 10));
         std::string expected = std::to_string(object) + " 0 obj\n";
         EXPECT_EQ(pdf.compare(offset, expected.size(), expected), 0) << "object " << object;
     }
+    EXPECT_EQ(pdf.substr(pdf.size() - 6), "%%EOF\n");
+}
+
+TEST_F(command_test, PdfCrossReferencePointsAtEveryObject)
+{
+    std::string second = dir + "/doc_0002.pgm";
+    write_random_page(second, 12);
+    ASSERT_EQ(run({"-o", out, page, second}).status, 0);
+    std::string pdf = read_file(out);
+    expect_cross_reference(pdf, 12); // 4 + 4 objects per page
     EXPECT_NE(pdf.find("/Count 2 /Kids [\n4 0 R 8 0 R ]"), std::string::npos);
     EXPECT_NE(pdf.find("/Interpolate false"), std::string::npos);
     EXPECT_NE(pdf.find("/MediaBox [0 0 595 842]"), std::string::npos);
-    EXPECT_EQ(pdf.substr(pdf.size() - 6), "%%EOF\n");
 }
 
 TEST_F(command_test, PostScriptAnnouncesItsPages)
@@ -268,6 +310,129 @@ TEST_F(command_test, PostScriptAnnouncesItsPages)
     for (unsigned char c : text)
         ASSERT_LT(c, 128);
     EXPECT_EQ(text.substr(text.size() - 16), "%%Trailer\n%%EOF\n");
+}
+
+// The cover and the description come before the pages and change nothing
+// of them: the pages' part of either document is the same byte for byte.
+TEST_F(command_test, TextSheetsComeFirstAndLeaveThePagesAlone)
+{
+    const std::string second = dir + "/doc_0002.pgm", notes = dir + "/notes.txt";
+    write_random_page(second, 12);
+    write_file(notes, "abc");
+    const std::string sha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::string plain = dir + "/plain.ps", covered = dir + "/covered.ps";
+    ASSERT_EQ(run({"-o", plain, page, second}).status, 0);
+    command_result r = run({"--cover", notes, "--format-pages", "-o", covered, page, second});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err + r.out, "");
+    std::string a = read_file(plain), b = read_file(covered);
+    EXPECT_NE(b.find("%%Pages: 4\n"), std::string::npos);
+    EXPECT_NE(b.find("%%DocumentNeededResources: font Helvetica Courier\n"), std::string::npos);
+    EXPECT_NE(b.find("%%Page: 1 1\nsave\n/Courier findfont"), std::string::npos);
+    EXPECT_NE(b.find("/sheetprint_courier exch definefont 11 scalefont setfont\n"),
+              std::string::npos);
+    EXPECT_NE(b.find("(SHA-256: " + sha + ") show"), std::string::npos);
+    EXPECT_NE(b.find("(  2. unpaprel 0-65-93-24-3-1-2-24 doc > restored.bin) show"),
+              std::string::npos);
+    EXPECT_NE(b.find("(# The paprel page format) show"), std::string::npos);
+    // Each page after its %%Page line, compared as a whole (a diff of two
+    // documents would take minutes to print).
+    for (const char *page_line : {"%%Page: 1 1\n", "%%Page: 2 2\n"}) {
+        const std::string moved = page_line[8] == '1' ? "%%Page: 3 3\n" : "%%Page: 4 4\n";
+        const size_t start_a = a.find(page_line), start_b = b.find(moved);
+        ASSERT_NE(start_b, std::string::npos) << moved;
+        const size_t end_a = a.find("showpage\n", start_a), end_b = b.find("showpage\n", start_b);
+        EXPECT_TRUE(a.compare(start_a + 12, end_a - start_a - 12, b, start_b + 12,
+                              end_b - start_b - 12) == 0)
+            << page_line;
+    }
+    const std::string plain_pdf = dir + "/plain.pdf", covered_pdf = dir + "/covered.pdf";
+    ASSERT_EQ(run({"-o", plain_pdf, page, second}).status, 0);
+    ASSERT_EQ(run({"--format-pages", "--cover", notes, "-o", covered_pdf, page, second}).status, 0);
+    a = read_file(plain_pdf);
+    b = read_file(covered_pdf);
+    expect_cross_reference(b, 12 + 1 + 2 * 2); // the Courier font, two objects per text sheet
+    EXPECT_NE(b.find("/Count 4 /Kids [\n13 0 R 15 0 R 4 0 R 8 0 R ]"), std::string::npos);
+    EXPECT_NE(b.find("(SHA-256: " + sha + ") Tj T*"), std::string::npos);
+    size_t pages_a = a.find("\n4 0 obj\n"), pages_b = b.find("\n4 0 obj\n");
+    ASSERT_NE(pages_b, std::string::npos);
+    EXPECT_TRUE(a.compare(pages_a, a.find("xref\n") - pages_a, b, pages_b,
+                          b.find("xref\n") - pages_b) == 0);
+
+    // Text sheets alone are a document too, without a page to check.
+    ASSERT_EQ(run({"--format-pages", "-p", "letter", "-o", out}).status, 0);
+    EXPECT_NE(read_file(out).find("/Count 1 /Kids [\n5 0 R ]"), std::string::npos);
+}
+
+TEST_F(command_test, CoverRefusals)
+{
+    const std::string notes = dir + "/notes.txt";
+    write_file(notes, "keep me");
+    command_result r = run({"--cover", dir + "/missing", "-o", out, page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot read " + dir + "/missing: No such file or directory\n");
+    r = run({"--cover", dir, "-o", out, page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: cannot read " + dir + ": Is a directory\n");
+    EXPECT_FALSE(file_exists(out));
+    r = run({"--cover", notes, "-o", notes, page});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "sheetprint: the output " + notes + " is the file " + notes +
+                         " of the cover sheet; not overwriting it\n");
+    EXPECT_EQ(read_file(notes), "keep me");
+    r = run({"--cover"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, run({"-h"}).err);
+}
+
+// Runs sheetprint with its standard streams on a new pseudo-terminal, as a
+// user at a terminal does; the terminal's output is everything it wrote.
+command_result run_on_terminal(std::vector<std::string> args)
+{
+    args.insert(args.begin(), sheetprint);
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    int terminal = -1;
+    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    command_result result{-1, "", ""};
+    if (child < 0)
+        return result;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(terminal, buffer, sizeof buffer)) > 0) // EIO once the child is gone
+        result.out.append(buffer, (size_t)got);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+// The refusal comes before any page is read: a missing page is not even
+// noticed.  With -o, or for --help, the terminal is fine.
+TEST_F(command_test, RefusesToWriteTheDocumentToATerminal)
+{
+    const std::string refusal = "sheetprint: standard output is a terminal; give -o FILE or "
+                                "redirect it (sheetprint ... > pages.ps)\r\n";
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{page}, {dir + "/missing.pgm"}, {"--format-pages"}}) {
+        command_result r = run_on_terminal(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.out, refusal);
+    }
+    command_result r = run_on_terminal({"-o", out, page});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(file_exists(out));
+    r = run_on_terminal({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "sheetprint 1.0\r\n");
 }
 
 } // namespace
