@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -312,21 +314,39 @@ TEST_F(command_test, PostScriptAnnouncesItsPages)
     EXPECT_EQ(text.substr(text.size() - 16), "%%Trailer\n%%EOF\n");
 }
 
+// The number N in the line "%%Pages: N" of a PostScript document; 0 if none.
+unsigned pages_line(const std::string &ps)
+{
+    const size_t at = ps.find("%%Pages: ");
+    return at == std::string::npos ? 0 : (unsigned)std::stoul(ps.substr(at + 9));
+}
+
 // The cover and the description come before the pages and change nothing
 // of them: the pages' part of either document is the same byte for byte.
+// The description's sheets are counted from a document of them alone, so
+// that the test follows docs/FORMAT.md as it grows.
 TEST_F(command_test, TextSheetsComeFirstAndLeaveThePagesAlone)
 {
     const std::string second = dir + "/doc_0002.pgm", notes = dir + "/notes.txt";
     write_random_page(second, 12);
     write_file(notes, "abc");
     const std::string sha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::string format_only = dir + "/format.ps";
+    ASSERT_EQ(run({"--format-pages", "-o", format_only}).status, 0);
+    const std::string description = read_file(format_only);
+    const unsigned format_sheets = pages_line(description);
+    ASSERT_GE(format_sheets, 1u);
+    EXPECT_NE(description.find("%%Page: 1 1\nsave\n/Courier findfont"), std::string::npos);
+    EXPECT_NE(description.find("(# The paprel page format) show"), std::string::npos);
+
     const std::string plain = dir + "/plain.ps", covered = dir + "/covered.ps";
     ASSERT_EQ(run({"-o", plain, page, second}).status, 0);
     command_result r = run({"--cover", notes, "--format-pages", "-o", covered, page, second});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err + r.out, "");
     std::string a = read_file(plain), b = read_file(covered);
-    EXPECT_NE(b.find("%%Pages: 4\n"), std::string::npos);
+    const unsigned text_sheets = 1 + format_sheets;
+    EXPECT_EQ(pages_line(b), text_sheets + 2);
     EXPECT_NE(b.find("%%DocumentNeededResources: font Helvetica Courier\n"), std::string::npos);
     EXPECT_NE(b.find("%%Page: 1 1\nsave\n/Courier findfont"), std::string::npos);
     EXPECT_NE(b.find("/sheetprint_courier exch definefont 11 scalefont setfont\n"),
@@ -334,16 +354,20 @@ TEST_F(command_test, TextSheetsComeFirstAndLeaveThePagesAlone)
     EXPECT_NE(b.find("(SHA-256: " + sha + ") show"), std::string::npos);
     EXPECT_NE(b.find("(  2. unpaprel 0-65-93-24-3-1-2-24 doc > restored.bin) show"),
               std::string::npos);
-    EXPECT_NE(b.find("(# The paprel page format) show"), std::string::npos);
+    // The description follows the cover.
+    EXPECT_LT(b.find("(SHA-256: "), b.find("(# The paprel page format) show"));
     // Each page after its %%Page line, compared as a whole (a diff of two
     // documents would take minutes to print).
-    for (const char *page_line : {"%%Page: 1 1\n", "%%Page: 2 2\n"}) {
-        const std::string moved = page_line[8] == '1' ? "%%Page: 3 3\n" : "%%Page: 4 4\n";
+    for (unsigned n = 1; n <= 2; n++) {
+        const std::string page_line =
+            "%%Page: " + std::to_string(n) + " " + std::to_string(n) + "\n";
+        const unsigned m = text_sheets + n;
+        const std::string moved = "%%Page: " + std::to_string(m) + " " + std::to_string(m) + "\n";
         const size_t start_a = a.find(page_line), start_b = b.find(moved);
         ASSERT_NE(start_b, std::string::npos) << moved;
         const size_t end_a = a.find("showpage\n", start_a), end_b = b.find("showpage\n", start_b);
-        EXPECT_TRUE(a.compare(start_a + 12, end_a - start_a - 12, b, start_b + 12,
-                              end_b - start_b - 12) == 0)
+        EXPECT_TRUE(a.compare(start_a + page_line.size(), end_a - start_a - page_line.size(), b,
+                              start_b + moved.size(), end_b - start_b - moved.size()) == 0)
             << page_line;
     }
     const std::string plain_pdf = dir + "/plain.pdf", covered_pdf = dir + "/covered.pdf";
@@ -351,17 +375,27 @@ TEST_F(command_test, TextSheetsComeFirstAndLeaveThePagesAlone)
     ASSERT_EQ(run({"--format-pages", "--cover", notes, "-o", covered_pdf, page, second}).status, 0);
     a = read_file(plain_pdf);
     b = read_file(covered_pdf);
-    expect_cross_reference(b, 12 + 1 + 2 * 2); // the Courier font, two objects per text sheet
-    EXPECT_NE(b.find("/Count 4 /Kids [\n13 0 R 15 0 R 4 0 R 8 0 R ]"), std::string::npos);
+    // The Courier font, two objects per text sheet; the text sheets' page
+    // objects come first in the page tree, from object 13 on.
+    expect_cross_reference(b, 12 + 1 + 2 * text_sheets);
+    EXPECT_NE(b.find("/Count " + std::to_string(text_sheets + 2) + " /Kids [\n"),
+              std::string::npos);
+    std::string kids, listed = b.substr(b.find("/Kids [\n") + 8);
+    for (unsigned k = 0; k < text_sheets; k++)
+        kids += std::to_string(13 + 2 * k) + " 0 R ";
+    listed = listed.substr(0, listed.find("]"));
+    std::replace(listed.begin(), listed.end(), '\n', ' '); // the list is wrapped
+    EXPECT_EQ(listed, kids + "4 0 R 8 0 R ");
     EXPECT_NE(b.find("(SHA-256: " + sha + ") Tj T*"), std::string::npos);
     size_t pages_a = a.find("\n4 0 obj\n"), pages_b = b.find("\n4 0 obj\n");
     ASSERT_NE(pages_b, std::string::npos);
     EXPECT_TRUE(a.compare(pages_a, a.find("xref\n") - pages_a, b, pages_b,
                           b.find("xref\n") - pages_b) == 0);
 
-    // Text sheets alone are a document too, without a page to check.
-    ASSERT_EQ(run({"--format-pages", "-p", "letter", "-o", out}).status, 0);
-    EXPECT_NE(read_file(out).find("/Count 1 /Kids [\n5 0 R ]"), std::string::npos);
+    // The cover alone before the pages: one text sheet.
+    const std::string cover_only = dir + "/cover.ps";
+    ASSERT_EQ(run({"--cover", notes, "-o", cover_only, page}).status, 0);
+    EXPECT_EQ(pages_line(read_file(cover_only)), 2u);
 }
 
 TEST_F(command_test, CoverRefusals)
