@@ -153,6 +153,8 @@ def main():
         ("blank_sheet", [b"--keep-going", b"0-65-93-24-3-1-2-24", b"s"], blank_sheet),
         ("unknown_option", [b"--bogus", b"0-65-93-24-3-1-2-24", b"s"], small),
         ("no_arguments", [], small),
+        ("no_debug_summary", [b"--no-debug", b"--summary", b"0-65-93-24-3-1-2-24", b"s"], small),
+        ("help", [b"--help"], small),
     ]
     for name, arguments, scan in command_lines:
         write(line, name, b"".join(a + b"\0" for a in arguments) + b"\0" + scan)
