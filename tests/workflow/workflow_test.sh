@@ -147,8 +147,10 @@ readme_steps() {
     mv notes documents
     cp -R documents original
     for step in 1 2 3; do run_step "$step"; done
-    # Step 4, the scanner: every sheet of the PDF at 600 dpi, grey.
-    gs -q -dSAFER -sDEVICE=pnggray -r600 -o backup_%04d.png backup.pdf || fail "gs scan"
+    # Step 4, the scanner: every sheet of the PDF after the cover, at
+    # 600 dpi, grey.
+    gs -q -dSAFER -dFirstPage=2 -sDEVICE=pnggray -r600 -o backup_%04d.png backup.pdf ||
+        fail "gs scan"
     rm -rf documents
     run_step 5
     diff -r original documents || fail "the README's steps did not restore the documents"
