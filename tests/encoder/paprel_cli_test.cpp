@@ -3,20 +3,13 @@
 #include "cli.h"
 #include "page_check.h"
 #include "page_format.h"
+#include "paprel_usage.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 namespace {
-
-const char usage_text[] =
-    "\nUsage: paprel <input file> [filename base]\n\n"
-    "Will take the input file as data payload and produce paprel_out_????.pgm which contain "
-    "the input file encoded onto paper, with error correction codes, and automatically split "
-    "into multiple files when necessary. Those pgm's are supposed to be printed on laser "
-    "printer at least 600 DPI for example using GIMP, or use the included sheetprint to "
-    "convert them to PostScript and print for example using a PostScript viewer program.\n\n";
 
 const char pgm_header[] = "P5\n1546 2242\n255\n";
 
@@ -61,7 +54,7 @@ TEST_F(paprel_cli, UsageWithoutArguments)
 {
     command_result result = run({});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, usage_text);
+    EXPECT_EQ(result.err, paprel_usage_text);
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(only_input_left());
 }

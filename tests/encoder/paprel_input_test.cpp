@@ -7,6 +7,7 @@
 #include "cli.h"
 #include "command_line.h"
 #include "page_check.h"
+#include "paprel_usage.h"
 #include "stderr_capture.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,6 @@
 #include <cstring>
 
 namespace {
-
-const char usage_text[] =
-    "\nUsage: paprel <input file> [filename base]\n\n"
-    "Will take the input file as data payload and produce paprel_out_????.pgm which contain "
-    "the input file encoded onto paper, with error correction codes, and automatically split "
-    "into multiple files when necessary. Those pgm's are supposed to be printed on laser "
-    "printer at least 600 DPI for example using GIMP, or use the included sheetprint to "
-    "convert them to PostScript and print for example using a PostScript viewer program.\n\n";
 
 struct paprel_input : ::testing::Test {
     temp_dir dir;
@@ -160,7 +153,7 @@ TEST_F(paprel_input, HelpVersionAndUnknownOptions)
         EXPECT_EQ(result.status, 1) << args.back();
         EXPECT_EQ(result.out, "");
         const std::string option = args.size() == 1 ? "-x" : args.size() == 2 ? "--base" : "-q";
-        EXPECT_EQ(result.err, "paprel: unknown option " + option + "\n" + usage_text);
+        EXPECT_EQ(result.err, "paprel: unknown option " + option + "\n" + paprel_usage_text);
     }
     EXPECT_TRUE(take_pages("doc").empty());
     EXPECT_EQ(run({"in", "doc", "--version"}).out, "paprel 1.0\n");

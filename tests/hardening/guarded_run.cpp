@@ -36,12 +36,7 @@ constexpr uid_t nobody = 65534;
     if (options.as_nobody && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
         _exit(125);
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    exec_in_child(argv);
 }
 
 double seconds_now()

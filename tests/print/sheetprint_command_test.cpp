@@ -6,14 +6,11 @@
 // that stay as they were.
 #include "cli.h"
 #include "print_fixture.h"
+#include "terminal.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -419,54 +416,29 @@ TEST_F(command_test, CoverRefusals)
     EXPECT_EQ(r.err, run({"-h"}).err);
 }
 
-// Runs sheetprint with its standard streams on a new pseudo-terminal, as a
-// user at a terminal does; the terminal's output is everything it wrote.
-command_result run_on_terminal(std::vector<std::string> args)
-{
-    args.insert(args.begin(), sheetprint);
-    std::vector<char *> argv;
-    for (std::string &arg : args)
-        argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
-    int terminal = -1;
-    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (child == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    command_result result{-1, "", ""};
-    if (child < 0)
-        return result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(terminal, buffer, sizeof buffer)) > 0) // EIO once the child is gone
-        result.out.append(buffer, (size_t)got);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(terminal);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
 // The refusal comes before any page is read: a missing page is not even
 // noticed.  With -o, or for --help, the terminal is fine.
 TEST_F(command_test, RefusesToWriteTheDocumentToATerminal)
 {
     const std::string refusal = "sheetprint: standard output is a terminal; give -o FILE or "
-                                "redirect it (sheetprint ... > pages.ps)\r\n";
+                                "redirect it (sheetprint ... > pages.ps)\n";
+    auto on_terminal = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), sheetprint);
+        return run_on_terminal(args);
+    };
     for (const std::vector<std::string> &args :
          {std::vector<std::string>{page}, {dir + "/missing.pgm"}, {"--format-pages"}}) {
-        command_result r = run_on_terminal(args);
+        terminal_result r = on_terminal(args);
         EXPECT_EQ(r.status, 1) << args[0];
-        EXPECT_EQ(r.out, refusal);
+        EXPECT_EQ(r.screen, refusal);
     }
-    command_result r = run_on_terminal({"-o", out, page});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "");
+    terminal_result r = on_terminal({"-o", out, page});
+    EXPECT_EQ(r.status, 0) << r.screen;
+    EXPECT_EQ(r.screen, "");
     EXPECT_TRUE(file_exists(out));
-    r = run_on_terminal({"--version"});
+    r = on_terminal({"--version"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "sheetprint 1.0\r\n");
+    EXPECT_EQ(r.screen, "sheetprint 1.0\n");
 }
 
 } // namespace

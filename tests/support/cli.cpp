@@ -39,6 +39,13 @@ namespace {
         struct rlimit limit = {(rlim_t)options.file_size_limit, (rlim_t)options.file_size_limit};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
+    exec_in_child(argv);
+}
+
+} // namespace
+
+void exec_in_child(const std::vector<std::string> &argv)
+{
     std::vector<char *> args;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
@@ -46,8 +53,6 @@ namespace {
     execv(args[0], args.data());
     _exit(127);
 }
-
-} // namespace
 
 command_result run_command(const std::vector<std::string> &argv, const command_options &options)
 {

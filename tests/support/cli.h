@@ -44,6 +44,10 @@ struct temp_dir {
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &data);
 bool file_exists(const std::string &path);
+// In a forked child: runs argv[0] with the arguments, or ends the child
+// with status 127 when it cannot be run.
+[[noreturn]] void exec_in_child(const std::vector<std::string> &argv);
+
 // Whether `text` ends with `tail`: a run's last message.
 bool ends_with(const std::string &text, const std::string &tail);
 

@@ -24,12 +24,7 @@ namespace {
         _exit(126);
     if (!options.stdout_path.empty())
         redirect_in_child(options.stdout_path, 1, O_WRONLY | O_CREAT | O_TRUNC);
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    exec_in_child(argv);
 }
 
 } // namespace
