@@ -102,15 +102,14 @@ paprel_status measure_input(paprel_run &run, bool *unmeasured)
     return paprel_ok;
 }
 
-// Payload bytes over bytes per page, a remainder counting as a page: the
-// same count as in bits, as a page holds whole bytes, but without the
-// product that a sparse file of 2^61 bytes or more would overflow. Known
-// now, the limit is refused before the first page rather than after 9999
-// of them; only after the first read, as a directory seeks to an end of
-// 2^63 - 1 on some file systems and is refused by the read.
+// Counted in bytes (pages_for_bytes), the same count as in bits without
+// the product that a sparse file of 2^61 bytes or more would overflow.
+// Known now, the limit is refused before the first page rather than after
+// 9999 of them; only after the first read, as a directory seeks to an end
+// of 2^63 - 1 on some file systems and is refused by the read.
 paprel_status count_pages(paprel_run &run)
 {
-    const uint64_t pages = (run.input_size + payload_bytes_per_page - 1) / payload_bytes_per_page;
+    const uint64_t pages = pages_for_bytes(run.input_size);
     if (pages > max_pages)
         return {paprel_failure::page_limit, 0};
     run.page_count = (uint32_t)pages;

@@ -60,6 +60,14 @@ constexpr uint32_t codewords_per_page = bits_per_page / codeword_bits;
 constexpr uint32_t payload_bits_per_page = codewords_per_page * data_word_bits;
 constexpr uint32_t payload_bytes_per_page = payload_bits_per_page / 8;
 
+// Pages a payload of `bytes` fills, a remainder counting as a page (0 for
+// none); in bytes, as a page holds whole bytes, so that no product can
+// overflow for any file size.
+constexpr uint64_t pages_for_bytes(uint64_t bytes)
+{
+    return (bytes + payload_bytes_per_page - 1) / payload_bytes_per_page;
+}
+
 // The label strip sits directly under the data area, inside the frame.
 constexpr uint32_t label_top = border_width + data_height;
 

@@ -15,8 +15,6 @@
 
 namespace {
 
-const char format_string[] = "0-65-93-24-3-1-2-24";
-
 // The non-ASCII characters a Markdown text is likely to use, as ASCII.
 const struct {
     const char *utf8;
@@ -216,7 +214,7 @@ bool measure_file(const char *path, cover_facts *facts)
     facts->length = hash.length;
     sha256_finish(&hash, facts->sha256);
     // paprel writes one page even for an empty file.
-    uint64_t pages = (facts->length + payload_bytes_per_page - 1) / payload_bytes_per_page;
+    const uint64_t pages = pages_for_bytes(facts->length);
     facts->pages = pages == 0 ? 1 : pages > UINT32_MAX ? UINT32_MAX : (uint32_t)pages;
     return true;
 }
@@ -256,14 +254,15 @@ bool cover_lines(const cover_facts &facts, text_lines *lines)
     ok = ok && add_text(lines, 0, "Length:  %llu bytes", length) &&
          add_text(lines, 0, "SHA-256: %s", facts.sha256) &&
          add_text(lines, 0, "Pages:   %u, after this cover sheet", facts.pages) &&
-         add_text(lines, 0, "Format:  %s, written by paprel %s", format_string, program_version) &&
+         add_text(lines, 0, "Format:  %s, written by paprel %s", PAGE_FORMAT_STRING,
+                  program_version) &&
          add_line(lines, "", 0) && add_text(lines, 0, "To restore the file:") &&
          add_text(lines, 0,
                   "  1. Scan every page at 600 dpi in grey, at 100 %% size, to PNG files "
                   "named %s_0001.png, %s_0002.png, ... in the order of the page numbers on "
                   "the labels.",
                   base, base) &&
-         add_text(lines, 5, "  2. unpaprel %s %s > restored.bin", format_string, base) &&
+         add_text(lines, 5, "  2. unpaprel %s %s > restored.bin", PAGE_FORMAT_STRING, base) &&
          add_text(
              lines, 0,
              "  3. The last page is filled up with zeros; keep the first %llu bytes:", length) &&
