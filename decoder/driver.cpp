@@ -340,9 +340,8 @@ int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
     const page_status status = decode_page(run, page, nullptr);
     if (status != page_decoded)
         return page_not_decoded(run, stack, status);
-    const uint64_t *golay = run.damage.golay_stats;
-    run.irreparable_codewords += golay[4];
-    run.corrected_bits += golay[1] + 2 * golay[2] + 3 * golay[3];
+    run.irreparable_codewords += run.damage.golay_stats[4];
+    run.corrected_bits += run.damage.black_dirt + run.damage.white_dirt;
     run.pages_decoded++;
     const label_reading label = label_of(page);
     if (!note_page(stack.pages, run.page_number, &label))
