@@ -6,8 +6,8 @@
 // temporary file in $TMPDIR (/tmp when it is unset or empty), unlinked as
 // soon as it exists so that no exit path, a failure or a signal, leaves it
 // behind, and hands that file on as the run's input. Reads run.input_file;
-// writes the temporary file and the run's input_file, spool_dir and
-// spool_path. Nothing here prints.
+// writes the temporary file and the run's input_file and spool_dir.
+// Nothing here prints.
 #include "paprel.h"
 
 #include <cerrno>
@@ -23,16 +23,16 @@ FILE *create_spool(paprel_run &run)
 {
     const char *dir = getenv("TMPDIR");
     run.spool_dir = dir && *dir ? dir : "/tmp";
-    const int length =
-        snprintf(run.spool_path, sizeof run.spool_path, "%s/paprel-XXXXXX", run.spool_dir);
-    if (length < 0 || (size_t)length >= sizeof run.spool_path) {
+    char path[4096];
+    const int length = snprintf(path, sizeof path, "%s/paprel-XXXXXX", run.spool_dir);
+    if (length < 0 || (size_t)length >= sizeof path) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    const int fd = mkstemp(run.spool_path);
+    const int fd = mkstemp(path);
     if (fd < 0)
         return nullptr;
-    unlink(run.spool_path);
+    unlink(path);
     FILE *file = fdopen(fd, "w+b");
     if (!file) {
         const int error = errno;

@@ -84,7 +84,6 @@ struct paprel_run {
     FILE *input_file;              // the input, or once spooled the temporary copy
     bool input_is_directory;       // for the hint to make one file of it first
     const char *spool_dir;         // TMPDIR or /tmp, once a spool was asked for
-    char spool_path[4096];         // the temporary file's name until it is unlinked
     uint64_t input_size;           // bytes measured when the input was opened
     uint32_t page_count;           // pages announced on every label
     uint32_t page_number;          // page being composed, from 1; 0 before the first
