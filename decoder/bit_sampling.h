@@ -128,11 +128,14 @@ inline float sharpened_sample(const bit_sampler &s, point_f64 p)
 }
 
 // A sampled bit and the debug mark it leaves: the negative of the sample,
-// clamped to a byte, for the pixel under the bit, or no mark.
+// clamped to a byte, for the pixel under the bit, or no mark.  The margin
+// is the cutlevel less the sample, in float: positive for a 1 bit, and how
+// sure the reading was (--soft weighs it).
 struct sampled_bit {
     size_t mark_pixel; // index into `work`, or no_mark
     uint8_t mark_value;
     uint8_t bit;
+    float margin;
 };
 constexpr size_t no_mark = SIZE_MAX;
 

@@ -180,7 +180,21 @@ void flush_damage_list()
 void clear_damage_stats(decoder_run &run)
 {
     run.damage = damage_stats{};
+    run.soft_damage = soft_counts{};
     run.damage_header_written = false;
+}
+
+point_i64 mark_badbit(page_state &page, int32_t x, int32_t y, int32_t kind)
+{
+    const point_f64 p = bit_sampling_position(page, locate_bit_cell(x, y));
+    const int64_t bx = (int64_t)floor(p.x + 0.5), by = (int64_t)floor(p.y + 0.5);
+    const int32_t r = (int32_t)floor(2 * sqrt(page.bit_width * page.bit_height) + 0.5);
+
+    static const uint8_t inner[3] = {255, 0, 0}, outer[3] = {0, 255, 128};
+    draw_margin_lines(page, bx, by, kind);
+    if (r >= 0)
+        draw_rings(page, bx, by, r, inner[kind], outer[kind]);
+    return {bx, by};
 }
 
 void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t bit, int32_t kind)
@@ -200,23 +214,14 @@ void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t 
     int32_t x, y;
     bit_to_pixel((uint32_t)bit * codewords_per_page + (uint32_t)codeword, &x, &y);
     unpaprel_assert(x >= 0, "x>=0");
-    const point_f64 p = bit_sampling_position(page, locate_bit_cell(x, y));
-    const int64_t bx = (int64_t)floor(p.x + 0.5), by = (int64_t)floor(p.y + 0.5);
-    const int32_t r = (int32_t)floor(2 * sqrt(page.bit_width * page.bit_height) + 0.5);
-
-    static const uint8_t inner[3] = {255, 0, 0}, outer[3] = {0, 255, 128};
+    const point_i64 b = mark_badbit(page, x, y, kind);
     static const char mark[3] = {'\'', ',', ':'};
-    draw_margin_lines(page, bx, by, kind);
-    if (r >= 0)
-        draw_rings(page, bx, by, r, inner[kind], outer[kind]);
     char entry[64];
-    const int length = snprintf(entry, sizeof entry, "%ld%c%ld ", (long)bx, mark[kind], (long)by);
+    const int length = snprintf(entry, sizeof entry, "%ld%c%ld ", (long)b.x, mark[kind], (long)b.y);
     add_to_damage_list(entry, (size_t)length);
 }
 
 namespace {
-
-constexpr uint32_t no_pattern = 0xFFFFFFFF;
 
 // The 12 parity bits a 24-bit word fails: zero for a codeword, and for any
 // word the same as for its difference from the nearest codeword.
@@ -251,29 +256,44 @@ const std::array<uint32_t, 4096> &error_patterns()
 
 } // namespace
 
-uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k)
+uint32_t hard_correction(uint64_t w)
 {
-    constexpr int32_t bits = (int32_t)codeword_bits;
-    const uint32_t d = (uint32_t)(w >> data_word_bits);
-    if ((golay_table[d] & 0xFFFFFF) == (w & 0xFFFFFF)) {
-        run.damage.golay_stats[0]++;
-        return d;
-    }
-    const uint32_t e = error_patterns()[syndrome(w)];
-    if (e != no_pattern) {
-        for (int32_t n = 0; n < bits; n++)
-            if (e >> (bits - 1 - n) & 1)
-                print_badbit(run, page, (int32_t)k, n, (int32_t)(w >> (bits - 1 - n) & 1));
-        run.damage.golay_stats[bit_count(e)]++;
-        return (uint32_t)((w ^ e) >> data_word_bits);
-    }
+    return error_patterns()[syndrome(w)];
+}
+
+void report_irreparable(decoder_run &run, page_state &page, uint32_t k)
+{
     add_to_damage_list("\n");
-    for (int32_t n = 0; n < bits; n++)
+    for (int32_t n = 0; n < (int32_t)codeword_bits; n++)
         print_badbit(run, page, (int32_t)k, n, irreparable_kind);
     add_to_damage_list("!\n");
     run.damage.irreparable += 4;
     run.damage.bad_bits += 4;
     run.damage.golay_stats[4]++;
+}
+
+void report_corrected_bits(decoder_run &run, page_state &page, uint64_t w, uint32_t e, uint32_t k)
+{
+    constexpr int32_t bits = (int32_t)codeword_bits;
+    for (int32_t n = 0; n < bits; n++)
+        if (e >> (bits - 1 - n) & 1)
+            print_badbit(run, page, (int32_t)k, n, (int32_t)(w >> (bits - 1 - n) & 1));
+}
+
+uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k)
+{
+    const uint32_t d = (uint32_t)(w >> data_word_bits);
+    if ((golay_table[d] & 0xFFFFFF) == (w & 0xFFFFFF)) {
+        run.damage.golay_stats[0]++;
+        return d;
+    }
+    const uint32_t e = hard_correction(w);
+    if (e != no_pattern) {
+        report_corrected_bits(run, page, w, e, k);
+        run.damage.golay_stats[bit_count(e)]++;
+        return (uint32_t)((w ^ e) >> data_word_bits);
+    }
+    report_irreparable(run, page, k);
     return d;
 }
 
@@ -305,11 +325,19 @@ void report_page_damage(decoder_run &run)
     } else {
         fputs("No bad bits!\n", stderr);
     }
+    // Under --soft, codewords corrected in more than 3 bits have a row of
+    // their own, so that the rows still add up to the total.
     const uint64_t *g = s.golay_stats;
+    const uint64_t beyond = run.soft_damage.beyond;
     fprintf(
         stderr,
         "Golay stats\n===========\n0 bad bits      %lu\n1 bad bit       %lu\n2 bad bits      %lu\n"
-        "3 bad bits      %lu\n4 bad bits      %lu\ntotal codewords %lu\n",
-        (unsigned long)g[0], (unsigned long)g[1], (unsigned long)g[2], (unsigned long)g[3],
-        (unsigned long)g[4], (unsigned long)(g[0] + g[1] + g[2] + g[3] + g[4]));
+        "3 bad bits      %lu\n",
+        (unsigned long)g[0], (unsigned long)g[1], (unsigned long)g[2], (unsigned long)g[3]);
+    if (run.soft)
+        fprintf(stderr, "more bad bits   %lu\n", (unsigned long)beyond);
+    fprintf(stderr, "4 bad bits      %lu\ntotal codewords %lu\n", (unsigned long)g[4],
+            (unsigned long)(g[0] + g[1] + g[2] + g[3] + g[4] + beyond));
+    if (run.soft)
+        report_soft_decisions(run);
 }

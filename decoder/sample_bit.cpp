@@ -46,7 +46,7 @@ sampled_bit take_sample(const page_state &page, const bit_sampler &sampler, uint
     const point_f64 p = position_in(page, cell);
     const float v = sharpened_sample(sampler, p);
     const float c = interpolated_cutlevel(page, cell);
-    sampled_bit s{no_mark, 0, 0};
+    sampled_bit s{no_mark, 0, 0, 0.0f};
     if (leaves_mark(x, y)) {
         s.mark_pixel = mark_pixel_of(page, p);
         s.mark_value = mark_value_of(v);
@@ -54,6 +54,7 @@ sampled_bit take_sample(const page_state &page, const bit_sampler &sampler, uint
     // Darker than the local cutlevel is a black pixel, a 1 bit; equality and
     // NaN read as 0.
     s.bit = c > v ? 1 : 0;
+    s.margin = c - v;
     return s;
 }
 
@@ -99,6 +100,25 @@ void read_sparse_bits(decoder_run &run, page_state &page)
 
 } // namespace
 
+namespace {
+
+// Samples the codewords first .. first + count - 1 (count at most
+// batch_codewords) into the batch, bit index by bit index.
+void sample_batch(const page_state &page, const bit_sampler &sampler, uint32_t first,
+                  uint32_t count)
+{
+    for (uint32_t n = 0; n < codeword_bits; n++)
+        take_samples(page, sampler, n * codewords_per_page + first, count, batch[n]);
+}
+
+uint32_t batch_size(uint32_t first)
+{
+    return codewords_per_page - first < batch_codewords ? codewords_per_page - first
+                                                        : batch_codewords;
+}
+
+} // namespace
+
 // The 24 bits of a codeword lie 133182 positions apart, and the error
 // correction takes a whole codeword at a time, so bits are received codeword
 // by codeword.  Sampling in that order would jump between 24 distant rows of
@@ -118,11 +138,8 @@ void read_page_bits(decoder_run &run, page_state &page)
     }
     const bit_sampler sampler = sampler_of(page);
     for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
-        const uint32_t count = codewords_per_page - first < batch_codewords
-                                   ? codewords_per_page - first
-                                   : batch_codewords;
-        for (uint32_t n = 0; n < codeword_bits; n++)
-            take_samples(page, sampler, n * codewords_per_page + first, count, batch[n]);
+        const uint32_t count = batch_size(first);
+        sample_batch(page, sampler, first, count);
         for (uint32_t i = 0; i < count; i++)
             for (uint32_t n = 0; n < codeword_bits; n++) {
                 put_mark(page, batch[n][i]);
@@ -131,4 +148,20 @@ void read_page_bits(decoder_run &run, page_state &page)
     }
     end_margin_lines(page);
     flush_damage_list();
+}
+
+// The same sampling and sample marks, the margins kept instead of the bits
+// decided: nothing is corrected until every scan of the page is read.
+void read_page_margins(page_state &page, float *margins)
+{
+    const bit_sampler sampler = sampler_of(page);
+    for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
+        const uint32_t count = batch_size(first);
+        sample_batch(page, sampler, first, count);
+        for (uint32_t i = 0; i < count; i++)
+            for (uint32_t n = 0; n < codeword_bits; n++) {
+                put_mark(page, batch[n][i]);
+                margins[(size_t)(first + i) * codeword_bits + n] = batch[n][i].margin;
+            }
+    }
 }

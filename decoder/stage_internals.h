@@ -73,6 +73,41 @@ void fill_gamma_table(uint8_t *table);
 enum damage_kind { white_dirt_kind = 0, black_dirt_kind = 1, irreparable_kind = 2 };
 uint32_t decode_codeword(decoder_run &run, page_state &page, uint64_t w, uint32_t k);
 void print_badbit(decoder_run &run, page_state &page, int32_t codeword, int32_t bit, int32_t kind);
+// print_badbit's marks in `work` alone, for the bit at data-area pixel
+// (x, y), nothing counted or said: the pixel the bit's centre falls on.
+struct point_i64 {
+    int64_t x, y;
+};
+point_i64 mark_badbit(page_state &page, int32_t x, int32_t y, int32_t kind);
+// The error pattern of at most 3 bits that makes `w` a codeword, or
+// no_pattern when there is none (the hard decision finds it irreparable).
+constexpr uint32_t no_pattern = 0xFFFFFFFF;
+uint32_t hard_correction(uint64_t w);
+// The damage list and counters of an irreparable codeword k, and of the
+// corrected bits `e` of the word `w` received as codeword k.
+void report_irreparable(decoder_run &run, page_state &page, uint32_t k);
+void report_corrected_bits(decoder_run &run, page_state &page, uint64_t w, uint32_t e, uint32_t k);
+// soft_decision.cpp: the most likely codeword for the 24 margins of a word
+// (bit 0 of the codeword, its most significant, first), and the word the
+// margins read as (1 where a margin is positive).
+struct soft_decision {
+    uint32_t data;   // data word of the most likely codeword
+    float cost;      // the margins of the bits it overrules, summed
+    float runner_up; // the same sum for the next most likely codeword
+};
+soft_decision decide_softly(const float *margins);
+uint64_t hard_word(const float *margins);
+
+// soft_correction.cpp: what a unit of summed margin is worth in natural
+// log-likelihood (the doubt is judged in those units): read as a normal
+// noise whose spread makes the page's share of damaged words.
+float lead_scale(const float *margins);
+// The least lead of a decision that is not doubtful on the page of these
+// (summed, normalised) margins: soft_doubt_llr in the units of the margins.
+float doubt_lead(const float *margins);
+// The page's line on what the soft decision did.
+void report_soft_decisions(const decoder_run &run);
+
 // The record of which margin lines the debug image holds whole, so that a
 // line is drawn once and not again for every damaged bit on its row or
 // column: begun and ended by read_page_bits (without it, as when a test

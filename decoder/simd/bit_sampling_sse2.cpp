@@ -241,15 +241,16 @@ void take_four(const page_state &page, const four_sampler &f, uint32_t position,
     const __m128 v = sharpened_four(f, p);
     // Darker than the local cutlevel is a 1 bit; equality and NaN read as 0.
     const int bits = _mm_movemask_ps(_mm_cmpgt_ps(cut, v));
-    alignas(16) float value[4];
+    alignas(16) float value[4], margin[4];
     alignas(16) double x[4], y[4];
     _mm_store_ps(value, v);
+    _mm_store_ps(margin, _mm_sub_ps(cut, v));
     _mm_store_pd(x, p.x01);
     _mm_store_pd(x + 2, p.x23);
     _mm_store_pd(y, p.y01);
     _mm_store_pd(y + 2, p.y23);
     for (int k = 0; k < 4; k++) {
-        out[k] = {no_mark, 0, (uint8_t)(bits >> k & 1)};
+        out[k] = {no_mark, 0, (uint8_t)(bits >> k & 1), margin[k]};
         if (leaves_mark(b.x[k], b.y[k])) {
             out[k].mark_pixel = mark_pixel_of(page, {x[k], y[k]});
             out[k].mark_value = mark_value_of(value[k]);

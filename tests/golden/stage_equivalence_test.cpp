@@ -776,7 +776,7 @@ TEST(fast_stages, four_lane_bit_sampling_takes_whole_groups_only)
     set_up_bit_page(f, {37, 3000, 41, 60.0f, 180.0f});
     const std::vector<uint8_t> work_before = f.work;
     const uint32_t position = 13 * codewords_per_page + 70001;
-    const sampled_bit unwritten = {12345, 7, 9};
+    const sampled_bit unwritten = {12345, 7, 9, -3.0f};
     std::vector<sampled_bit> out(11, unwritten);
     const uint32_t taken = simd_sample_bits(*f.page, sampler_of(*f.page), position, 11, out.data());
     ASSERT_EQ(taken, simd_built ? 8u : 0u);
