@@ -28,6 +28,7 @@ const char usage_text[] =
 
 const char help_text[] =
     "Usage: unpaprel [OPTION]... FORMAT BASE > FILE\n"
+    "       unpaprel --soft [OPTION]... FORMAT BASE [BASE2]... > FILE\n"
     "Restores a file from the scans of pages that paprel wrote: reads BASE_0001.png,\n"
     "BASE_0002.png, ... (grey-scale PNG scans at 600 dpi) until the first one missing,\n"
     "and writes the decoded payload to standard output, 199773 bytes a page; cut the\n"
@@ -45,14 +46,19 @@ const char help_text[] =
     "                  page whose corners are not found)\n"
     "  --summary       end with a summary line on standard error even when it is\n"
     "                  no terminal (on a terminal it is always printed)\n"
+    "  --soft          weigh how dark each bit was and take the most likely\n"
+    "                  codeword: gives back codewords a blurred or noisy scan\n"
+    "                  loses; after BASE, the bases of further scans of the same\n"
+    "                  pages (BASE2 ...), whose readings are summed\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
     "Standard output must not be a terminal.  Exit status: 0 when every page was\n"
     "read and corrected and the labels agree with the scans, 1 otherwise.\n"
     "\n"
-    "Example:\n"
-    "  unpaprel 0-65-93-24-3-1-2-24 backup > restored.bin\n";
+    "Examples:\n"
+    "  unpaprel 0-65-93-24-3-1-2-24 backup > restored.bin\n"
+    "  unpaprel --soft 0-65-93-24-3-1-2-24 backup rescan > restored.bin\n";
 
 void print_help()
 {
@@ -84,6 +90,7 @@ constexpr option_switch option_switches[] = {
     {"--labels", &decoder_run::show_labels},
     {"--no-debug", &decoder_run::no_debug_images},
     {"--summary", &decoder_run::summary},
+    {"--soft", &decoder_run::soft},
 };
 
 // The options that take a number, the next argument: a positive whole
@@ -141,8 +148,8 @@ option_reading read_option(decoder_run &run, int argc, char **argv, int *i)
 
 command_line_reading read_command_line(decoder_run &run, int argc, char **argv, command_line *line)
 {
-    const char *positional[2] = {nullptr, nullptr};
-    int found = 0;
+    *line = command_line{};
+    uint32_t found = 0; // the format and the bases
     for (int i = 1; i < argc; i++) {
         const option_reading option = read_option(run, argc, argv, &i);
         if (option == option_answered)
@@ -158,14 +165,25 @@ command_line_reading read_command_line(decoder_run &run, int argc, char **argv, 
             fputs(usage_text, stderr);
             return line_refused;
         }
-        if (found < 2)
-            positional[found++] = argv[i];
+        if (found == 0)
+            line->format = argv[i];
+        else if (found <= max_bases)
+            line->bases[found - 1] = argv[i];
+        found++;
     }
     if (found < 2) {
         fputs(usage_text, stderr);
         return line_refused;
     }
-    *line = {positional[0], positional[1]};
+    line->base_count = found - 1 < max_bases ? found - 1 : max_bases;
+    if (!run.soft) {
+        line->ignored = found - 2;
+        line->base_count = 1;
+    } else if (found - 1 > max_bases) {
+        fprintf(stderr, "unpaprel: --soft takes at most %u scans of a page, not %u\n", max_bases,
+                found - 1);
+        return line_refused;
+    }
     return line_ready;
 }
 

@@ -7,9 +7,14 @@
 #include "page_state.h"
 
 // The command line: options anywhere before the base, then the format and
-// the base; arguments beyond the base are ignored unless they are options.
+// the base; arguments beyond the base are ignored unless they are options,
+// or, under --soft, the bases of further scans of the same pages.
+constexpr uint32_t max_bases = 16;
 struct command_line {
-    const char *format, *base;
+    const char *format;
+    const char *bases[max_bases]; // bases[0] is the base
+    uint32_t base_count;
+    uint32_t ignored; // arguments after the base not taken
 };
 
 // How the command line was read: ready to run, answered (--help or

@@ -83,8 +83,9 @@ page_status locate_page(page_state &page, stage_clock &clock)
     return status;
 }
 
-// The crosses, the conditioned image, the bits and the page's report.
-page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
+// The crosses, the conditioned image and the label: all that the sampling
+// of the bits needs.
+page_status prepare_sampling(decoder_run &run, page_state &page, stage_clock &clock)
 {
     const page_status crosses = find_crosses(page);
     lap(clock, find_crosses_stage);
@@ -98,21 +99,21 @@ page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
     lap(clock, read_label_stage);
     mark_geometry(page);
     lap(clock, mark_geometry_stage);
+    return page_decoded;
+}
+
+// The bits and the page's report.
+page_status read_page(decoder_run &run, page_state &page, stage_clock &clock)
+{
     clear_damage_stats(run);
     read_page_bits(run, page);
     lap(clock, read_bits_stage);
-    report_page_damage(run);
-    if (run.damage.golay_stats[4] > 0)
-        explain_damage(page);
-    // A full disk or a closed pipe must not pass for a decoded page.
-    const bool written = check_output(run);
+    const bool written = report_page(run, page);
     lap(clock, report_damage_stage);
     return written ? page_decoded : output_not_written;
 }
 
-} // namespace
-
-page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
+void begin_page(decoder_run &run, page_state &page)
 {
     page.page_height = run.page_height;
     page.close_frame_gaps = true; // a cut frame must not cost the page (frame_gaps.cpp)
@@ -120,11 +121,41 @@ page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
     page.image = page.work = nullptr;
     page.search_area = nullptr;
     page.failure = page_failure{corner_found, 0, "", 0};
+}
+
+} // namespace
+
+page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
+{
+    begin_page(run, page);
     stage_clock clock = {times, times ? processor_milliseconds() : 0.0};
-    const page_status status = locate_page(page, clock);
+    page_status status = locate_page(page, clock);
+    if (status == page_decoded)
+        status = prepare_sampling(run, page, clock);
     if (status != page_decoded)
         return status;
     return read_page(run, page, clock);
+}
+
+page_status sample_page(decoder_run &run, page_state &page, float *margins)
+{
+    begin_page(run, page);
+    stage_clock clock = {nullptr, 0.0};
+    page_status status = locate_page(page, clock);
+    if (status == page_decoded)
+        status = prepare_sampling(run, page, clock);
+    if (status == page_decoded)
+        read_page_margins(page, margins);
+    return status;
+}
+
+bool report_page(decoder_run &run, const page_state &page)
+{
+    report_page_damage(run);
+    if (run.damage.golay_stats[4] > 0)
+        explain_damage(page);
+    // A full disk or a closed pipe must not pass for a decoded page.
+    return check_output(run);
 }
 
 void release_page(page_state &page)

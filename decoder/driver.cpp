@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,22 +134,22 @@ bool report_page_failure(const decoder_run &run, page_state &p, page_status stat
 // Releases the page's buffers around writing its debug image; `base_length`
 // is strlen(base), so the scan name ends at base_length + 9.  False when
 // the run must end.
-bool finish_page(decoder_run &run, size_t base_length)
+bool finish_page(decoder_run &run, page_state &p, size_t base_length)
 {
     if (run.no_debug_images) {
-        release_page(page);
+        release_page(p);
         return true;
     }
-    free(page.image);
-    page.image = nullptr;
-    free(page.search_area);
-    page.search_area = nullptr;
+    free(p.image);
+    p.image = nullptr;
+    free(p.search_area);
+    p.search_area = nullptr;
     // The buffer's 16 spare bytes hold "_debug.pgm" in place of ".png".
     strcpy(run.scan_name + base_length + 5, "_debug.pgm");
     fprintf(stderr, "Writing debug image into %s.\n", run.scan_name);
     const bool written =
-        debug_image_written(run, page, dump_debug_image(page, run.scan_name), run.scan_name);
-    release_page(page);
+        debug_image_written(run, p, dump_debug_image(p, run.scan_name), run.scan_name);
+    release_page(p);
     return written;
 }
 
@@ -156,12 +157,20 @@ bool finish_page(decoder_run &run, size_t base_length)
 // labels said.
 struct scan_stack {
     const char *format; // the format string as given
-    const char *base;
+    const char *base;   // of the scans being read: one of bases[]
     size_t base_length;
     page_set pages;
     uint32_t last_scan; // the highest page number with a scan, once probed
     bool probed;
+    const char *const *bases; // --soft: every scan of a page, from each base
+    uint32_t base_count;
 };
+
+void select_base(scan_stack &stack, uint32_t b)
+{
+    stack.base = stack.bases[b];
+    stack.base_length = strlen(stack.base);
+}
 
 // What the page's label said, for the checks of the stack: only a label
 // read beyond doubt and of the form paprel writes.
@@ -346,7 +355,151 @@ int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
     const label_reading label = label_of(page);
     if (!note_page(stack.pages, run.page_number, &label))
         return no_memory_for_pages();
-    return finish_page(run, stack.base_length) ? next_page : 1;
+    return finish_page(run, page, stack.base_length) ? next_page : 1;
+}
+
+// The scans of one page under --soft: a record and the margins for each
+// base, allocated for the first page and kept for the run.
+struct soft_scans {
+    page_state *pages[max_bases];
+    float *margins[max_bases];
+};
+soft_scans soft;
+
+bool soft_record_ready(uint32_t b)
+{
+    if (!soft.pages[b])
+        soft.pages[b] = new (std::nothrow) page_state;
+    if (!soft.margins[b])
+        soft.margins[b] = (float *)malloc(bits_per_page * sizeof(float));
+    return soft.pages[b] && soft.margins[b];
+}
+
+void release_soft_scans()
+{
+    for (uint32_t b = 0; b < max_bases; b++) {
+        delete soft.pages[b];
+        free(soft.margins[b]);
+        soft.pages[b] = nullptr;
+        soft.margins[b] = nullptr;
+    }
+}
+
+// How reading one base's scan of the page went.
+enum soft_reading { scan_read, scan_absent, scan_refused, run_over };
+
+// Reads the scan of base b into soft record `slot` and adds its margins to
+// those of slot 0; the scan's name stays in run.scan_name.
+soft_reading read_soft_scan(decoder_run &run, scan_stack &stack, uint32_t b, uint32_t slot,
+                            int *error)
+{
+    select_base(stack, b);
+    name_scan(run, stack, run.page_number);
+    const opened_scan scan = open_scan(run.scan_name);
+    if (scan.not_regular) {
+        fprintf(stderr, "unpaprel: %s is %s, not a regular file\n", run.scan_name,
+                scan.not_regular);
+        return scan_refused;
+    }
+    if (!scan.file) {
+        *error = b == 0 ? scan.error : *error;
+        return scan_absent;
+    }
+    run.scan_opened = true;
+    if (run.page_number > run.page_limit) {
+        too_many_pages(run, scan.file);
+        return run_over;
+    }
+    if (!soft_record_ready(slot)) {
+        fclose(scan.file);
+        fprintf(stderr, "unpaprel: cannot allocate the margins of %u scans\n", slot + 1);
+        return run_over;
+    }
+    fprintf(stderr, "Decoding PNG file %s...\n", run.scan_name);
+    page_state &p = *soft.pages[slot];
+    p.scan_file = scan.file;
+    const page_status status = sample_page(run, p, soft.margins[slot]);
+    if (status != page_decoded) {
+        const bool at_fault =
+            status == corner_not_found || status == crosses_not_found || status == scan_unreadable;
+        return report_page_failure(run, p, status) && at_fault ? scan_refused : run_over;
+    }
+    // The scan is sampled: only `work` (the debug image) is needed now.
+    free(p.image);
+    p.image = nullptr;
+    normalise_margins(soft.margins[slot]);
+    if (slot > 0)
+        add_margins(soft.margins[0], soft.margins[slot]);
+    return scan_read;
+}
+
+// The debug image of every scan read, under its own name.
+bool finish_soft_scans(decoder_run &run, scan_stack &stack, const uint32_t *base_of, uint32_t count)
+{
+    bool written = true;
+    for (uint32_t slot = 0; slot < count; slot++) {
+        select_base(stack, base_of[slot]);
+        name_scan(run, stack, run.page_number);
+        written = finish_page(run, *soft.pages[slot], stack.base_length) && written;
+    }
+    select_base(stack, 0);
+    return written;
+}
+
+void release_soft_pages(uint32_t count)
+{
+    for (uint32_t slot = 0; slot < count; slot++)
+        release_page(*soft.pages[slot]);
+}
+
+// The page's codewords from the summed margins of the scans read, and
+// what follows a decoded page.
+int correct_soft_page(decoder_run &run, scan_stack &stack, const uint32_t *base_of, uint32_t count)
+{
+    clear_damage_stats(run);
+    correct_page_softly(run, soft.pages, count, soft.margins[0]);
+    if (!report_page(run, *soft.pages[0])) {
+        print_failure(run, *soft.pages[0], output_not_written, nullptr);
+        release_soft_pages(count);
+        return 1;
+    }
+    run.irreparable_codewords += run.damage.golay_stats[4];
+    run.corrected_bits += run.damage.black_dirt + run.damage.white_dirt;
+    run.pages_decoded++;
+    const label_reading label = label_of(*soft.pages[0]);
+    if (!note_page(stack.pages, run.page_number, &label)) {
+        release_soft_pages(count);
+        return no_memory_for_pages();
+    }
+    return finish_soft_scans(run, stack, base_of, count) ? next_page : 1;
+}
+
+// Page run.page_number under --soft: the scan of it from every base that
+// has one, summed.  A base without the scan, or whose scan shows no page,
+// leaves the page to the others; with none left the page is missing or
+// lost as a single scan would be.
+int decode_soft_page(decoder_run &run, scan_stack &stack)
+{
+    uint32_t base_of[max_bases], count = 0;
+    bool refused = false;
+    int error = 0;
+    for (uint32_t b = 0; b < stack.base_count; b++) {
+        const soft_reading r = read_soft_scan(run, stack, b, count, &error);
+        if (r == run_over) {
+            release_soft_pages(count);
+            return 1;
+        }
+        refused = refused || r == scan_refused;
+        if (r == scan_read)
+            base_of[count++] = b;
+    }
+    select_base(stack, 0);
+    name_scan(run, stack, run.page_number);
+    if (count > 0)
+        return correct_soft_page(run, stack, base_of, count);
+    if (refused)
+        return run.keep_going ? lose_page(run, stack) : 1;
+    return missing_scan(run, stack, error);
 }
 
 // Every page from 1 until the first missing one (or, in a run that keeps
@@ -354,6 +507,12 @@ int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
 int decode_pages(decoder_run &run, scan_stack &stack)
 {
     for (run.page_number = 1;; run.page_number++) {
+        if (run.soft) {
+            const int step = decode_soft_page(run, stack);
+            if (step != next_page)
+                return step;
+            continue;
+        }
         name_scan(run, stack, run.page_number);
         const opened_scan scan = open_scan(run.scan_name);
         run.scan_opened = run.scan_opened || scan.file;
@@ -384,6 +543,25 @@ void print_summary(const decoder_run &run)
     print_count(run.bytes_written, "byte", " written, ");
     print_count(run.corrected_bits, "bit", " corrected, ");
     print_count(run.irreparable_codewords, "irreparable codeword", "\n");
+}
+
+// After a run that lost codewords, where a person reads the summary: what
+// may still give them back.
+void print_remedy(const decoder_run &run, const scan_stack &stack)
+{
+    if (run.irreparable_codewords == 0)
+        return;
+    if (!run.soft)
+        fprintf(stderr,
+                "unpaprel: --soft weighs how dark each bit was and may give them back; a second "
+                "scan of the damaged pages, read with the first, gives more: unpaprel --soft "
+                "%s %s RESCAN > restored.bin\n",
+                stack.format, stack.bases[0]);
+    else if (stack.base_count == 1)
+        fprintf(stderr,
+                "unpaprel: a second scan of the damaged pages, read with the first, may give "
+                "them back: unpaprel --soft %s %s RESCAN > restored.bin\n",
+                stack.format, stack.bases[0]);
 }
 
 // The payload is binary: on a terminal it would garble the screen and be
@@ -418,19 +596,32 @@ int unpaprel_main(decoder_run &run, int argc, char **argv)
         return reading == line_answered ? answered(run) : 1;
     if (output_is_terminal())
         return 1;
+    if (line.ignored > 0)
+        fprintf(stderr,
+                "unpaprel: warning: ignoring %u argument%s after the base (--soft reads them as "
+                "scans of the same pages)\n",
+                line.ignored, line.ignored == 1 ? "" : "s");
     if (!read_format(run, line.format))
         return 1;
     print_capacity_report(run);
-    scan_stack stack{line.format, line.base, strlen(line.base), page_set{}, 0, false};
-    run.scan_name = (char *)malloc(stack.base_length + 16);
+    scan_stack stack{line.format, line.bases[0], strlen(line.bases[0]), page_set{}, 0,
+                     false,       line.bases,    line.base_count};
+    // Room for the scan names of the longest base.
+    size_t longest = 0;
+    for (uint32_t b = 0; b < line.base_count; b++)
+        longest = strlen(line.bases[b]) > longest ? strlen(line.bases[b]) : longest;
+    run.scan_name = (char *)malloc(longest + 16);
     if (!run.scan_name) {
         fprintf(stderr, "unpaprel: cannot allocate output base\n");
         return 1;
     }
     const int status = decode_pages(run, stack);
-    if ((run.scan_opened || run.pages_lost > 0) && (run.summary || isatty(STDERR_FILENO)))
+    if ((run.scan_opened || run.pages_lost > 0) && (run.summary || isatty(STDERR_FILENO))) {
         print_summary(run);
+        print_remedy(run, stack);
+    }
     release_page_set(stack.pages);
+    release_soft_scans();
     free(run.scan_name);
     run.scan_name = nullptr;
     return status;

@@ -160,6 +160,15 @@ struct damage_stats {
     uint64_t golay_stats[5]; // words with 0..3 corrected bits; [4] irreparable
 };
 
+// What the soft decision (--soft) did on the current page, beyond the
+// counters of damage_stats.
+struct soft_counts {
+    uint64_t rescued;   // codewords the hard decision finds irreparable
+    uint64_t overruled; // codewords it corrects to another codeword
+    uint64_t beyond;    // corrected in 4 or more bits (not in golay_stats)
+    uint64_t doubtful;  // too close to call: irreparable (in golay_stats[4])
+};
+
 // Everything that lives longer than a page: the settings from the command
 // line, the page sequence, and the state of the bit loop, which carries
 // bits from one codeword (and bytes from one page) to the next.
@@ -172,12 +181,14 @@ struct decoder_run {
     bool show_labels = false;             // print each page's label as read
     bool no_debug_images = false;         // no <scan>_debug.pgm (--no-debug)
     bool summary = false;                 // the closing summary line even off a terminal
+    bool soft = false;                    // --soft: weigh the margins, most likely codeword
     char *scan_name = nullptr;            // current scan name, then its debug name
     uint32_t page_number = 0;             // page being decoded, from 1
     uint64_t received_word = 0;           // first bit of the codeword ends in bit 23
     uint32_t received_count = 0;          // bits in received_word, 0..24
     damage_stats damage{};                // of the current page
     bool damage_header_written = false;   // the damage list of this page has begun
+    soft_counts soft_damage{};            // of the current page, under --soft
     int32_t output_byte = 1;              // bits of the next byte below a sentinel 1
     uint64_t irreparable_codewords = 0;   // of all pages so far
     uint64_t corrected_bits = 0;          // of all pages so far
@@ -222,6 +233,13 @@ struct stage_times {
 // buffers stay allocated (the failure image needs them): release_page.
 page_status decode_page(decoder_run &run, page_state &page, stage_times *times);
 void release_page(page_state &page);
+// The same stages up to the sampling of the bits, whose margins go into
+// margins[24 k + n] (bit n of codeword k) for the soft decision; nothing is
+// corrected or written.  The buffers stay allocated, as with decode_page.
+page_status sample_page(decoder_run &run, page_state &page, float *margins);
+// The page's damage report, why a page lost codewords, and the check that
+// its payload was written; false when it was not.
+bool report_page(decoder_run &run, const page_state &page);
 
 // -- the stages, in the order decode_page runs them --
 
@@ -250,6 +268,26 @@ void mark_geometry(page_state &page);
 void clear_damage_stats(decoder_run &run);
 void read_page_bits(decoder_run &run, page_state &page);
 void report_page_damage(decoder_run &run);
+
+// -- the soft decision instead of read_page_bits (--soft) --
+
+// read_page_bits's sampling and marks, keeping each bit's margin (cutlevel
+// less sample) in margins[24 k + n] instead of deciding it.
+void read_page_margins(page_state &page, float *margins);
+// Divides a scan's margins by their typical size (the median) and caps them
+// at `cap` either way, so that the scans of a page can be summed
+// (add_margins: sum += margins).
+constexpr float soft_margin_cap = 1.0f;
+void normalise_margins(float *margins, float cap = soft_margin_cap);
+void add_margins(float *sum, const float *margins);
+// A soft decision is doubtful, and its codeword irreparable, when the
+// runner-up is less than this many times (natural logarithm) less likely.
+constexpr float soft_doubt_llr = 6.0f;
+// Corrects every codeword from the summed margins and hands its data on;
+// the damage is listed in the first scan's pixels and marked in every
+// scan's `work`.  scans[0 .. scan_count - 1] are the page's scans.
+void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
+                         const float *margins);
 // After a page with irreparable codewords, a line for each cause the
 // geometry shows: bits too small, a frame that runs off the image.
 void explain_damage(const page_state &page);

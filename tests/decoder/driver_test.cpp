@@ -403,14 +403,24 @@ std::pair<unsigned long, unsigned long> golay_totals(const std::string &err)
     return {corrected, irreparable};
 }
 
+// The summary line, and after lost codewords the line on what may give
+// them back.
 std::string summary(const std::string &pages, const std::string &err)
 {
     const auto totals = golay_totals(err);
+    const std::string remedy =
+        totals.second == 0
+            ? ""
+            : "unpaprel: --soft weighs how dark each bit was and may give them back; a second "
+              "scan of the damaged pages, read with the first, gives more: unpaprel --soft "
+              "0-65-93-24-3-1-2-24 scan RESCAN > restored.bin\n";
     return "unpaprel: " + pages + " bytes written, " + std::to_string(totals.first) +
-           " bits corrected, " + std::to_string(totals.second) + " irreparable codewords\n";
+           " bits corrected, " + std::to_string(totals.second) + " irreparable codewords\n" +
+           remedy;
 }
 
-// With --summary the run ends with one more line and nothing else changes:
+// With --summary the run ends with one more line (two after irreparable
+// codewords) and nothing else changes:
 // after the last page, after a failure (the pages decoded so far), with
 // the lost pages of a run that keeps going; none before a scan was opened.
 TEST_F(unpaprel_cli, summary_line_closes_every_run_that_opened_a_scan)

@@ -1,0 +1,235 @@
+// soft_correction.cpp - error correction from the margins of one or more
+// scans of a page (unpaprel --soft).
+//
+// read_page_margins keeps, for every bit of a scan, its cutlevel less its
+// sharpened sample.  Each scan's margins are divided by their own typical
+// size (scans differ in contrast) and capped, so that a speck of dust cannot
+// outvote the rest of a word; the scans of one page are summed bit by bit.
+// A word whose signs already form a codeword is taken as it is.  Every other
+// word goes to decide_softly, the most likely of all 4096 codewords; when the
+// runner-up comes too close, the decision is doubtful and the word counts as
+// irreparable.  The damage list and the counters are those of the hard
+// decision (the bits the decision overruled, or an irreparable word), told
+// in the first scan's pixels and marked in every scan's debug image; the
+// page's report adds what the soft decision did differently.  Hands every
+// data word to emit_data_bits.
+#include "stage_internals.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Every sample_stride-th bit tells the typical margin of a page well enough
+// (133182 of them), at a sixteenth of the cost of sorting them all.
+constexpr size_t sample_stride = 24;
+
+float magnitude(float margin)
+{
+    return margin > 0 ? margin : margin < 0 ? -margin : 0.0f;
+}
+
+// The median size of the page's margins, or 0 when there is no memory to
+// find it (the caller then takes 1: the margins as they are).
+float median_magnitude(const float *margins)
+{
+    const size_t count = bits_per_page / sample_stride;
+    float *sizes = (float *)malloc(count * sizeof(float));
+    if (!sizes)
+        return 0;
+    for (size_t i = 0; i < count; i++)
+        sizes[i] = magnitude(margins[i * sample_stride + i % codeword_bits]);
+    std::nth_element(sizes, sizes + count / 2, sizes + count);
+    const float median = sizes[count / 2];
+    free(sizes);
+    return median;
+}
+
+// A decision is doubtful when the runner-up overrules barely more than the
+// chosen codeword: then a little more noise on a bit or two would have
+// chosen the other.  `least_lead` is the page's doubt_lead.
+bool doubtful(const soft_decision &d, float least_lead)
+{
+    return d.runner_up - d.cost < least_lead;
+}
+
+// The marks of codeword k's damaged bits (those set in `bits`, of the word
+// `w` as read) in the other scans' debug images.
+void mark_other_scans(page_state *const *scans, uint32_t scan_count, uint32_t k, uint32_t bits,
+                      uint64_t w, bool irreparable)
+{
+    constexpr uint32_t last = codeword_bits - 1;
+    for (uint32_t s = 1; s < scan_count; s++)
+        for (uint32_t n = 0; n <= last; n++)
+            if (bits >> (last - n) & 1) {
+                int32_t x, y;
+                bit_to_pixel(n * codewords_per_page + k, &x, &y);
+                const int32_t kind =
+                    irreparable ? irreparable_kind : (int32_t)(w >> (last - n) & 1);
+                mark_badbit(*scans[s], x, y, kind);
+            }
+}
+
+// The hard decision's correction `e` when it is surely the most likely
+// codeword, without weighing all 4096: every other codeword differs from
+// the word read in at least 8 - |e| bits (codewords lie 8 apart), so it
+// overrules at least the 8 - |e| weakest margins.  When even those outweigh
+// the correction's own by the least lead, the full search could only agree,
+// and find the decision sure.  Most damaged words of a page are such.
+bool surely_hard(const float *margins, uint32_t e, float least_lead)
+{
+    const uint32_t fewest = 8 - bit_count(e); // 5 to 7
+    float weakest[8], own = 0;                // the fewest smallest, rising
+    uint32_t kept = 0;
+    for (uint32_t n = 0; n < codeword_bits; n++) {
+        const float size = magnitude(margins[n]);
+        if (e >> (codeword_bits - 1 - n) & 1)
+            own += size;
+        uint32_t i = kept < fewest ? kept++ : fewest;
+        for (; i > 0 && weakest[i - 1] > size; i--)
+            if (i < fewest)
+                weakest[i] = weakest[i - 1];
+        if (i < fewest)
+            weakest[i] = size;
+    }
+    float least = 0;
+    for (uint32_t i = 0; i < fewest; i++)
+        least += weakest[i];
+    return least - own >= least_lead;
+}
+
+// One word that is no codeword as read: the soft decision, reported as the
+// hard decision reports its corrections, and what it did differently.
+uint32_t correct_word(decoder_run &run, page_state *const *scans, uint32_t scan_count,
+                      const float *margins, uint32_t k, float least_lead)
+{
+    const uint64_t read = hard_word(margins);
+    const uint32_t hard = hard_correction(read);
+    if (hard != no_pattern && surely_hard(margins, hard, least_lead)) {
+        report_corrected_bits(run, *scans[0], read, hard, k);
+        mark_other_scans(scans, scan_count, k, hard, read, false);
+        run.damage.golay_stats[bit_count(hard)]++;
+        return (uint32_t)((read ^ hard) >> data_word_bits);
+    }
+    const soft_decision d = decide_softly(margins);
+    soft_counts &soft = run.soft_damage;
+    if (doubtful(d, least_lead)) {
+        soft.doubtful++;
+        report_irreparable(run, *scans[0], k);
+        mark_other_scans(scans, scan_count, k, 0xFFFFFF, read, true);
+        return d.data; // still the likeliest data, damaged or not
+    }
+    const uint64_t chosen = golay_table[d.data];
+    const uint32_t e = (uint32_t)((chosen ^ read) & 0xFFFFFF);
+    report_corrected_bits(run, *scans[0], read, e, k);
+    mark_other_scans(scans, scan_count, k, e, read, false);
+    const uint32_t overruled = bit_count(e);
+    if (overruled <= 3)
+        run.damage.golay_stats[overruled]++;
+    else
+        soft.beyond++;
+    if (hard == no_pattern)
+        soft.rescued++;
+    else if (hard != e)
+        soft.overruled++;
+    return d.data;
+}
+
+// The z for which a normal variable exceeds z with probability p (0 < p <
+// 0.5), by bisection: 60 halvings of [0, 40] leave far less than a float's
+// error.
+double normal_tail_point(double p)
+{
+    double low = 0, high = 40;
+    for (int i = 0; i < 60; i++) {
+        const double middle = (low + high) / 2;
+        if (0.5 * std::erfc(middle / std::sqrt(2.0)) > p)
+            low = middle;
+        else
+            high = middle;
+    }
+    return (low + high) / 2;
+}
+
+} // namespace
+
+float doubt_lead(const float *margins)
+{
+    return soft_doubt_llr / lead_scale(margins);
+}
+
+float lead_scale(const float *margins)
+{
+    uint32_t damaged = 0;
+    for (uint32_t k = 0; k < codewords_per_page; k++) {
+        const uint64_t read = hard_word(margins + (size_t)k * codeword_bits);
+        damaged += golay_table[read >> data_word_bits] != read;
+    }
+    // A word of 24 bits each misread with probability p is no codeword with
+    // probability 1 - (1 - p)^24, nearly always.
+    const double q = (double)damaged / codewords_per_page;
+    double p = 1 - std::pow(1 - q, 1.0 / codeword_bits);
+    p = p < 1e-7 ? 1e-7 : p > 0.4 ? 0.4 : p;
+    const double z = normal_tail_point(p);
+    float typical = median_magnitude(margins);
+    if (!(typical > 0))
+        typical = 1;
+    return (float)(2 * z * z / typical);
+}
+
+void normalise_margins(float *margins, float cap)
+{
+    float scale = median_magnitude(margins);
+    if (!(scale > 0) || !(scale < INFINITY))
+        scale = 1;
+    const float inverse = 1.0f / scale;
+    for (size_t i = 0; i < bits_per_page; i++) {
+        // A NaN reads as 0 (nothing known), as the hard decision reads it.
+        const float m = margins[i] * inverse;
+        margins[i] = m > cap ? cap : m < -cap ? -cap : m == m ? m : 0.0f;
+    }
+}
+
+void add_margins(float *sum, const float *margins)
+{
+    for (size_t i = 0; i < bits_per_page; i++)
+        sum[i] += margins[i];
+}
+
+void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
+                         const float *margins)
+{
+    const float least_lead = doubt_lead(margins);
+    for (uint32_t s = 0; s < scan_count; s++)
+        begin_margin_lines(*scans[s]);
+    for (uint32_t k = 0; k < codewords_per_page; k++) {
+        const float *word = margins + (size_t)k * codeword_bits;
+        const uint64_t read = hard_word(word);
+        const uint32_t d = (uint32_t)(read >> data_word_bits);
+        if (golay_table[d] == read) {
+            run.damage.golay_stats[0]++;
+            emit_data_bits(run, d);
+        } else {
+            emit_data_bits(run, correct_word(run, scans, scan_count, word, k, least_lead));
+        }
+    }
+    for (uint32_t s = 0; s < scan_count; s++)
+        end_margin_lines(*scans[s]);
+    flush_damage_list();
+}
+
+void report_soft_decisions(const decoder_run &run)
+{
+    // Every codeword taken otherwise lies 4 or more bits from the word read
+    // (the hard decision's own lies within 3, and codewords 8 apart), so
+    // the count is also that of the table's "more bad bits".
+    const soft_counts &s = run.soft_damage;
+    fprintf(stderr,
+            "Soft decision: %lu codewords taken otherwise than the hard decision (%lu it could "
+            "not correct, %lu it corrected to another codeword), %lu doubtful and left "
+            "irreparable.\n",
+            (unsigned long)(s.rescued + s.overruled), (unsigned long)s.rescued,
+            (unsigned long)s.overruled, (unsigned long)s.doubtful);
+}
