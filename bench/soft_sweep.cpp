@@ -2,13 +2,15 @@
 //
 //   soft_sweep CAP PAYLOAD SCAN.png [SCAN2.png ...]
 //
-// Reads the scans of one page (margins normalised with the cap CAP, summed
-// over the scans), decides every codeword as unpaprel --soft would, and
+// Reads the scans of one page (margins weighed as unpaprel --soft weighs
+// them, but capped at CAP times the median), decides every codeword as
+// unpaprel --soft would, and
 // compares it with the codeword the payload gives.  Prints one line of
 // counts: damaged words, the hard decision's irreparable and silently wrong
 // words, the soft decision's wrong words, and for a series of doubt
-// thresholds how many words are doubtful and how many accepted ones are
-// wrong.  The leads are the exact ones, from the search of all 4096
+// thresholds (natural log-likelihood of the lead; unpaprel's is
+// soft_doubt_llr) how many words are doubtful and how many accepted ones
+// are wrong.  The leads are the exact ones, from the search of all 4096
 // codewords.  The stages' own measurements go to standard error.
 #include "page_state.h"
 #include "stage_internals.h"
@@ -37,7 +39,7 @@ uint32_t true_data(const unsigned char *payload, uint32_t k)
     return d;
 }
 
-bool read_scan(const char *name, float *margins, float cap)
+bool read_scan(const char *name, float *margins)
 {
     page_state *page = new (std::nothrow) page_state;
     decoder_run run;
@@ -52,8 +54,27 @@ bool read_scan(const char *name, float *margins, float cap)
         fprintf(stderr, "soft_sweep: %s: page not found (status %d)\n", name, (int)status);
         return false;
     }
-    normalise_margins(margins, cap);
     return true;
+}
+
+// The page's margins weighed as unpaprel --soft weighs them, but with the
+// cap `cap`: one scan scaled word by word, several normalised and summed.
+margin_scale combine(float **margins, int scans, float cap)
+{
+    margin_scale scale = scan_scale(margins[0]);
+    scale.cap = cap;
+    if (scans == 1) {
+        normalise_margins(margins[0], scale);
+        return scale;
+    }
+    for (int s = 0; s < scans; s++) {
+        margin_scale own = scan_scale(margins[s]);
+        own.cap = cap;
+        normalise_margins(margins[s], own);
+        if (s > 0)
+            add_margins(margins[0], margins[s]);
+    }
+    return summed_scale(margins[0]);
 }
 
 void count_word(counts &c, const float *word, uint32_t truth, float scale)
@@ -95,27 +116,33 @@ int main(int argc, char **argv)
         return 1;
     }
     fclose(f);
-    float *sum = (float *)calloc(bits_per_page, sizeof(float));
-    float *margins = (float *)malloc(bits_per_page * sizeof(float));
-    if (!sum || !margins)
-        return 1;
-    for (int i = 3; i < argc; i++) {
-        if (!read_scan(argv[i], margins, cap))
+    const int scans = argc - 3;
+    float **margins = (float **)calloc((size_t)scans, sizeof(float *));
+    for (int i = 0; margins && i < scans; i++) {
+        margins[i] = (float *)malloc(bits_per_page * sizeof(float));
+        if (!margins[i] || !read_scan(argv[i + 3], margins[i]))
             return 1;
-        add_margins(sum, margins);
     }
-    const float scale = lead_scale(sum);
+    if (!margins)
+        return 1;
+    const margin_scale scale = combine(margins, scans, cap);
+    // Normalised in place above: the words are now at the page's scale,
+    // and the lead of a unit of margin is that of the typical size.
+    const float *sum = margins[0];
+    const uint32_t damaged = count_damaged_words(sum);
+    const float unit = lead_scale((double)damaged / codewords_per_page, scale.typical);
     counts c;
     for (uint32_t k = 0; k < codewords_per_page; k++)
-        count_word(c, sum + (size_t)k * codeword_bits, true_data(payload, k), scale);
-    printf("scale %g ", scale);
+        count_word(c, sum + (size_t)k * codeword_bits, true_data(payload, k), unit);
+    printf("scale %g ", unit);
     printf("damaged %lu clean_wrong %lu hard_irreparable %lu hard_wrong %lu soft_wrong %lu",
            c.damaged, c.clean_wrong, c.hard_irreparable, c.hard_wrong, c.soft_wrong);
     for (int t = 0; t < threshold_count; t++)
         printf(" | llr<%g: doubtful %lu wrong %lu", thresholds[t], c.doubtful[t],
                c.accepted_wrong[t]);
     printf("\n");
-    free(sum);
+    for (int i = 0; i < scans; i++)
+        free(margins[i]);
     free(margins);
     return 0;
 }

@@ -160,7 +160,9 @@ command_line_reading read_command_line(decoder_run &run, int argc, char **argv, 
         }
         if (option == option_read)
             continue;
-        if (found < 2 && strncmp(argv[i], "--", 2) == 0) {
+        if (strncmp(argv[i], "--", 2) == 0) {
+            if (found >= 2)
+                continue; // after the base, ignored as it always was
             fprintf(stderr, "unpaprel: unknown option %s\n", argv[i]);
             fputs(usage_text, stderr);
             return line_refused;

@@ -145,7 +145,7 @@ page_status sample_page(decoder_run &run, page_state &page, float *margins)
     if (status == page_decoded)
         status = prepare_sampling(run, page, clock);
     if (status == page_decoded)
-        read_page_margins(page, margins);
+        read_page_margins(page, margins, run.codeword_step);
     return status;
 }
 

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -366,12 +367,26 @@ struct soft_scans {
 };
 soft_scans soft;
 
+// A page of margins is 12.8 MB: in huge pages where the system has them,
+// as faulting it in 4 KB at a time costs more than the clean page's whole
+// soft decision.
+float *allocate_margins()
+{
+    constexpr size_t huge_page = 2 << 20;
+    const size_t bytes = (bits_per_page * sizeof(float) + huge_page - 1) / huge_page * huge_page;
+    void *margins = nullptr;
+    if (posix_memalign(&margins, huge_page, bytes) != 0)
+        return nullptr;
+    madvise(margins, bytes, MADV_HUGEPAGE); // only advice: without it, small pages
+    return (float *)margins;
+}
+
 bool soft_record_ready(uint32_t b)
 {
     if (!soft.pages[b])
         soft.pages[b] = new (std::nothrow) page_state;
     if (!soft.margins[b])
-        soft.margins[b] = (float *)malloc(bits_per_page * sizeof(float));
+        soft.margins[b] = allocate_margins();
     return soft.pages[b] && soft.margins[b];
 }
 
@@ -388,8 +403,8 @@ void release_soft_scans()
 // How reading one base's scan of the page went.
 enum soft_reading { scan_read, scan_absent, scan_refused, run_over };
 
-// Reads the scan of base b into soft record `slot` and adds its margins to
-// those of slot 0; the scan's name stays in run.scan_name.
+// Reads the scan of base b into soft record `slot`, its margins into the
+// slot's; the scan's name stays in run.scan_name.
 soft_reading read_soft_scan(decoder_run &run, scan_stack &stack, uint32_t b, uint32_t slot,
                             int *error)
 {
@@ -427,9 +442,6 @@ soft_reading read_soft_scan(decoder_run &run, scan_stack &stack, uint32_t b, uin
     // The scan is sampled: only `work` (the debug image) is needed now.
     free(p.image);
     p.image = nullptr;
-    normalise_margins(soft.margins[slot]);
-    if (slot > 0)
-        add_margins(soft.margins[0], soft.margins[slot]);
     return scan_read;
 }
 
@@ -456,8 +468,19 @@ void release_soft_pages(uint32_t count)
 // what follows a decoded page.
 int correct_soft_page(decoder_run &run, scan_stack &stack, const uint32_t *base_of, uint32_t count)
 {
+    // One scan is weighed as it is; several are each brought to their own
+    // scale and summed into the first.
+    margin_scale scale = scan_scale(soft.margins[0]);
+    if (count > 1) {
+        for (uint32_t slot = 0; slot < count; slot++) {
+            normalise_margins(soft.margins[slot], scan_scale(soft.margins[slot]));
+            if (slot > 0)
+                add_margins(soft.margins[0], soft.margins[slot]);
+        }
+        scale = summed_scale(soft.margins[0]);
+    }
     clear_damage_stats(run);
-    correct_page_softly(run, soft.pages, count, soft.margins[0]);
+    correct_page_softly(run, soft.pages, count, soft.margins[0], scale);
     if (!report_page(run, *soft.pages[0])) {
         print_failure(run, *soft.pages[0], output_not_written, nullptr);
         release_soft_pages(count);

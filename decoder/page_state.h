@@ -272,13 +272,24 @@ void report_page_damage(decoder_run &run);
 // -- the soft decision instead of read_page_bits (--soft) --
 
 // read_page_bits's sampling and marks, keeping each bit's margin (cutlevel
-// less sample) in margins[24 k + n] instead of deciding it.
-void read_page_margins(page_state &page, float *margins);
-// Divides a scan's margins by their typical size (the median) and caps them
-// at `cap` either way, so that the scans of a page can be summed
-// (add_margins: sum += margins).
+// less sample) in margins[24 k + n] instead of deciding it; with a
+// codeword_step above 1 (the fuzz targets' quick way) only every step-th
+// codeword is sampled and the others are margins of 0.
+void read_page_margins(page_state &page, float *margins, uint32_t codeword_step);
+// How the margins of a page are weighed: each multiplied by `inverse` and
+// capped at `cap` either way; `typical` is then their median size.  One
+// scan's own margins are divided by their median and capped at it, so that
+// no bit outweighs a typical one (a speck of dust reads as surely as the
+// print); summed scans are taken as they are, their typical size measured.
+struct margin_scale {
+    float inverse, cap, typical;
+};
 constexpr float soft_margin_cap = 1.0f;
-void normalise_margins(float *margins, float cap = soft_margin_cap);
+margin_scale scan_scale(const float *margins);
+margin_scale summed_scale(const float *sum);
+// Brings a scan's margins to its scan_scale in place, so that the scans of
+// a page can be summed (add_margins: sum += margins).
+void normalise_margins(float *margins, const margin_scale &scale);
 void add_margins(float *sum, const float *margins);
 // A soft decision is doubtful, and its codeword irreparable, when the
 // runner-up is less than this many times (natural logarithm) less likely.
@@ -287,7 +298,7 @@ constexpr float soft_doubt_llr = 6.0f;
 // the damage is listed in the first scan's pixels and marked in every
 // scan's `work`.  scans[0 .. scan_count - 1] are the page's scans.
 void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
-                         const float *margins);
+                         const float *margins, const margin_scale &scale);
 // After a page with irreparable codewords, a line for each cause the
 // geometry shows: bits too small, a frame that runs off the image.
 void explain_damage(const page_state &page);

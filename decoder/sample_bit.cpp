@@ -152,9 +152,21 @@ void read_page_bits(decoder_run &run, page_state &page)
 
 // The same sampling and sample marks, the margins kept instead of the bits
 // decided: nothing is corrected until every scan of the page is read.
-void read_page_margins(page_state &page, float *margins)
+void read_page_margins(page_state &page, float *margins, uint32_t codeword_step)
 {
     const bit_sampler sampler = sampler_of(page);
+    if (codeword_step > 1) {
+        // As read_sparse_bits: the words left out read as codeword 0.
+        for (uint32_t k = 0; k < codewords_per_page; k++)
+            for (uint32_t n = 0; n < codeword_bits; n++) {
+                sampled_bit s{no_mark, 0, 0, 0.0f};
+                if (k % codeword_step == 0)
+                    s = take_sample(page, sampler, n * codewords_per_page + k);
+                put_mark(page, s);
+                margins[(size_t)k * codeword_bits + n] = s.margin;
+            }
+        return;
+    }
     for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
         const uint32_t count = batch_size(first);
         sample_batch(page, sampler, first, count);

@@ -22,8 +22,10 @@
 
 namespace {
 
-// Every sample_stride-th bit tells the typical margin of a page well enough
-// (133182 of them), at a sixteenth of the cost of sorting them all.
+// The bits of every sample_stride-th codeword tell the typical margin of a
+// page well enough (133176 of them, spread over the whole page), at a small
+// part of the cost of sorting them all; whole words, so that only a
+// twenty-fourth of the margins is read.
 constexpr size_t sample_stride = 24;
 
 float magnitude(float margin)
@@ -35,17 +37,36 @@ float magnitude(float margin)
 // find it (the caller then takes 1: the margins as they are).
 float median_magnitude(const float *margins)
 {
-    const size_t count = bits_per_page / sample_stride;
+    const size_t words = codewords_per_page / sample_stride, count = words * codeword_bits;
     float *sizes = (float *)malloc(count * sizeof(float));
     if (!sizes)
         return 0;
-    for (size_t i = 0; i < count; i++)
-        sizes[i] = magnitude(margins[i * sample_stride + i % codeword_bits]);
+    for (size_t w = 0; w < words; w++)
+        for (size_t n = 0; n < codeword_bits; n++)
+            sizes[w * codeword_bits + n] =
+                magnitude(margins[w * sample_stride * codeword_bits + n]);
     std::nth_element(sizes, sizes + count / 2, sizes + count);
     const float median = sizes[count / 2];
     free(sizes);
     return median;
 }
+
+// The 24 margins of a word at the page's scale: multiplied by the inverse
+// of the typical margin and capped (a NaN reads as 0, nothing known, as the
+// hard decision reads it).
+void scale_word(const float *margins, const margin_scale &scale, float *out)
+{
+    for (uint32_t n = 0; n < codeword_bits; n++) {
+        const float m = margins[n] * scale.inverse;
+        out[n] = m > scale.cap ? scale.cap : m < -scale.cap ? -scale.cap : m == m ? m : 0.0f;
+    }
+}
+
+// The word each codeword was read as, for the page being corrected: the
+// first pass over the margins finds them and how many are damaged, the
+// second corrects those.  Like the sampler's batch it is reused by every
+// page.
+uint32_t read_words[codewords_per_page];
 
 // A decision is doubtful when the runner-up overrules barely more than the
 // chosen codeword: then a little more noise on a bit or two would have
@@ -155,41 +176,39 @@ double normal_tail_point(double p)
 
 } // namespace
 
-float doubt_lead(const float *margins)
+float lead_scale(double damaged_share, float typical)
 {
-    return soft_doubt_llr / lead_scale(margins);
-}
-
-float lead_scale(const float *margins)
-{
-    uint32_t damaged = 0;
-    for (uint32_t k = 0; k < codewords_per_page; k++) {
-        const uint64_t read = hard_word(margins + (size_t)k * codeword_bits);
-        damaged += golay_table[read >> data_word_bits] != read;
-    }
     // A word of 24 bits each misread with probability p is no codeword with
     // probability 1 - (1 - p)^24, nearly always.
-    const double q = (double)damaged / codewords_per_page;
-    double p = 1 - std::pow(1 - q, 1.0 / codeword_bits);
+    double p = 1 - std::pow(1 - damaged_share, 1.0 / codeword_bits);
     p = p < 1e-7 ? 1e-7 : p > 0.4 ? 0.4 : p;
     const double z = normal_tail_point(p);
-    float typical = median_magnitude(margins);
-    if (!(typical > 0))
-        typical = 1;
-    return (float)(2 * z * z / typical);
+    return (float)(2 * z * z / (typical > 0 ? typical : 1));
 }
 
-void normalise_margins(float *margins, float cap)
+float doubt_lead(double damaged_share, float typical)
 {
-    float scale = median_magnitude(margins);
-    if (!(scale > 0) || !(scale < INFINITY))
-        scale = 1;
-    const float inverse = 1.0f / scale;
-    for (size_t i = 0; i < bits_per_page; i++) {
-        // A NaN reads as 0 (nothing known), as the hard decision reads it.
-        const float m = margins[i] * inverse;
-        margins[i] = m > cap ? cap : m < -cap ? -cap : m == m ? m : 0.0f;
-    }
+    return soft_doubt_llr / lead_scale(damaged_share, typical);
+}
+
+margin_scale scan_scale(const float *margins)
+{
+    const float median = median_magnitude(margins);
+    const float inverse = median > 0 && median < INFINITY ? 1.0f / median : 1.0f;
+    // Capped at the median, half the margins are exactly 1: typical is 1.
+    return {inverse, soft_margin_cap, 1.0f};
+}
+
+margin_scale summed_scale(const float *sum)
+{
+    const float median = median_magnitude(sum);
+    return {1.0f, INFINITY, median > 0 && median < INFINITY ? median : 1.0f};
+}
+
+void normalise_margins(float *margins, const margin_scale &scale)
+{
+    for (size_t k = 0; k < codewords_per_page; k++)
+        scale_word(margins + k * codeword_bits, scale, margins + k * codeword_bits);
 }
 
 void add_margins(float *sum, const float *margins)
@@ -198,22 +217,34 @@ void add_margins(float *sum, const float *margins)
         sum[i] += margins[i];
 }
 
-void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
-                         const float *margins)
+uint32_t count_damaged_words(const float *margins)
 {
-    const float least_lead = doubt_lead(margins);
+    uint32_t damaged = 0;
+    for (uint32_t k = 0; k < codewords_per_page; k++) {
+        const uint64_t read = hard_word(margins + (size_t)k * codeword_bits);
+        read_words[k] = (uint32_t)read;
+        damaged += golay_table[read >> data_word_bits] != read;
+    }
+    return damaged;
+}
+
+void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
+                         const float *margins, const margin_scale &scale)
+{
+    const uint32_t damaged = count_damaged_words(margins);
+    const float least_lead = doubt_lead((double)damaged / codewords_per_page, scale.typical);
     for (uint32_t s = 0; s < scan_count; s++)
         begin_margin_lines(*scans[s]);
     for (uint32_t k = 0; k < codewords_per_page; k++) {
-        const float *word = margins + (size_t)k * codeword_bits;
-        const uint64_t read = hard_word(word);
-        const uint32_t d = (uint32_t)(read >> data_word_bits);
+        const uint32_t read = read_words[k], d = read >> data_word_bits;
         if (golay_table[d] == read) {
             run.damage.golay_stats[0]++;
             emit_data_bits(run, d);
-        } else {
-            emit_data_bits(run, correct_word(run, scans, scan_count, word, k, least_lead));
+            continue;
         }
+        float word[codeword_bits];
+        scale_word(margins + (size_t)k * codeword_bits, scale, word);
+        emit_data_bits(run, correct_word(run, scans, scan_count, word, k, least_lead));
     }
     for (uint32_t s = 0; s < scan_count; s++)
         end_margin_lines(*scans[s]);

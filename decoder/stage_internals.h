@@ -98,13 +98,14 @@ struct soft_decision {
 soft_decision decide_softly(const float *margins);
 uint64_t hard_word(const float *margins);
 
-// soft_correction.cpp: what a unit of summed margin is worth in natural
-// log-likelihood (the doubt is judged in those units): read as a normal
-// noise whose spread makes the page's share of damaged words.
-float lead_scale(const float *margins);
-// The least lead of a decision that is not doubtful on the page of these
-// (summed, normalised) margins: soft_doubt_llr in the units of the margins.
-float doubt_lead(const float *margins);
+// soft_correction.cpp: what a unit of margin is worth in natural
+// log-likelihood, read as a normal noise whose spread makes the page's
+// share of damaged words (`typical` the margins' median size); the least
+// lead of a decision that is not doubtful (soft_doubt_llr in margin units);
+// and how many words of a page of margins are no codeword as read.
+float lead_scale(double damaged_share, float typical);
+float doubt_lead(double damaged_share, float typical);
+uint32_t count_damaged_words(const float *margins);
 // The page's line on what the soft decision did.
 void report_soft_decisions(const decoder_run &run);
 

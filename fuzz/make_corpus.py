@@ -155,6 +155,9 @@ def main():
         ("no_arguments", [], small),
         ("no_debug_summary", [b"--no-debug", b"--summary", b"0-65-93-24-3-1-2-24", b"s"], small),
         ("help", [b"--help"], small),
+        ("soft_two_bases", [b"--soft", b"0-65-93-24-3-1-2-24", b"s", b"s"], small),
+        ("soft_keep_going", [b"--soft", b"--keep-going", b"0-65-93-24-3-1-2-24", b"t", b"s"],
+         blank_sheet),
     ]
     for name, arguments, scan in command_lines:
         write(line, name, b"".join(a + b"\0" for a in arguments) + b"\0" + scan)

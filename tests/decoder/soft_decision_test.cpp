@@ -142,7 +142,7 @@ TEST(DecideSoftly, UnknownBitsReadAsZeroAndCostNothing)
     EXPECT_EQ(s.cost, 0.0f);
 }
 
-TEST(NormaliseMargins, MedianBecomesOneCappedAndNanZero)
+TEST(MarginScale, MedianBecomesOneCappedAndNanZero)
 {
     std::vector<float> m(bits_per_page);
     for (size_t i = 0; i < m.size(); i++)
@@ -150,17 +150,38 @@ TEST(NormaliseMargins, MedianBecomesOneCappedAndNanZero)
     m[5] = 1000.0f;
     m[6] = -1000.0f;
     m[7] = NAN;
-    normalise_margins(m.data(), 2.0f);
+    margin_scale scale = scan_scale(m.data());
+    EXPECT_FLOAT_EQ(scale.inverse, 1.0f / 50.0f);
+    EXPECT_EQ(scale.typical, 1.0f);
+    scale.cap = 2.0f;
+    normalise_margins(m.data(), scale);
     EXPECT_FLOAT_EQ(m[0], -40.0f / 50.0f);
     EXPECT_FLOAT_EQ(m[1], 1.0f);
     EXPECT_FLOAT_EQ(m[2], -60.0f / 50.0f);
     EXPECT_EQ(m[5], 2.0f);
     EXPECT_EQ(m[6], -2.0f);
     EXPECT_EQ(m[7], 0.0f);
+    // Summed scans: taken as they are, their typical size measured.
+    const margin_scale summed = summed_scale(m.data());
+    EXPECT_EQ(summed.inverse, 1.0f);
+    EXPECT_FLOAT_EQ(summed.typical, 1.0f);
     // A scan with no contrast at all keeps its margins (0 stays 0).
     std::vector<float> flat(bits_per_page, 0.0f);
-    normalise_margins(flat.data(), 2.0f);
-    EXPECT_EQ(flat[0], 0.0f);
+    EXPECT_EQ(scan_scale(flat.data()).inverse, 1.0f);
+}
+
+// The doubt grows with the damage: a lead that is sure on a nearly clean
+// page is doubtful where a tenth of the bits are misread.
+TEST(MarginScale, DoubtGrowsWithTheShareOfDamagedWords)
+{
+    EXPECT_LT(doubt_lead(0.01, 1.0f), 0.5f);
+    EXPECT_GT(doubt_lead(0.95, 1.0f), 1.0f);
+    EXPECT_LT(doubt_lead(0.2, 1.0f), doubt_lead(0.6, 1.0f));
+    // Twice the typical margin (two scans summed): twice the lead.
+    EXPECT_FLOAT_EQ(doubt_lead(0.3, 2.0f), 2 * doubt_lead(0.3, 1.0f));
+    // For 1 % of bits misread (z = 2.326) a unit of margin is worth 2 z^2.
+    const double p = 0.01, share = 1 - std::pow(1 - p, 24);
+    EXPECT_NEAR(lead_scale(share, 1.0f), 2 * 2.3263 * 2.3263, 1e-3);
 }
 
 // A page of margins: every codeword k read cleanly as data word k % 4096,
@@ -193,7 +214,8 @@ void correct(soft_run &r, std::vector<test_page *> scans, margin_page &p)
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     clear_damage_stats(r.run);
-    correct_page_softly(r.run, pages.data(), (uint32_t)pages.size(), p.m.data());
+    correct_page_softly(r.run, pages.data(), (uint32_t)pages.size(), p.m.data(),
+                        margin_scale{1.0f, INFINITY, 1.0f});
     report_page_damage(r.run);
     r.err = testing::internal::GetCapturedStderr();
     r.out = testing::internal::GetCapturedStdout();
