@@ -28,6 +28,10 @@ struct counts {
     unsigned long damaged = 0, hard_irreparable = 0, hard_wrong = 0, soft_wrong = 0;
     unsigned long clean_wrong = 0;
     unsigned long doubtful[threshold_count] = {}, accepted_wrong[threshold_count] = {};
+    // The same as unpaprel --soft decides: where the hard decision corrects
+    // every word of the page, a decision that agrees with it is never
+    // doubtful.
+    unsigned long doubtful_apart[threshold_count] = {}, accepted_wrong_apart[threshold_count] = {};
 };
 
 // Data word k of a page's payload: 12 bits from bit 12 k, first bit highest.
@@ -77,7 +81,7 @@ margin_scale combine(float **margins, int scans, float cap)
     return summed_scale(margins[0]);
 }
 
-void count_word(counts &c, const float *word, uint32_t truth, float scale)
+void count_word(counts &c, const float *word, uint32_t truth, float scale, bool hard_whole)
 {
     const uint64_t read = hard_word(word);
     const uint32_t d = (uint32_t)(read >> data_word_bits);
@@ -93,10 +97,14 @@ void count_word(counts &c, const float *word, uint32_t truth, float scale)
         c.hard_wrong += (uint32_t)((read ^ e) >> data_word_bits) != truth;
     const soft_decision s = decide_softly(word);
     c.soft_wrong += s.data != truth;
+    const bool agrees =
+        hard_whole && e != no_pattern && (uint32_t)((read ^ e) >> data_word_bits) == s.data;
     for (int t = 0; t < threshold_count; t++) {
         const bool doubt = (s.runner_up - s.cost) * scale < thresholds[t];
         c.doubtful[t] += doubt;
         c.accepted_wrong[t] += !doubt && s.data != truth;
+        c.doubtful_apart[t] += doubt && !agrees;
+        c.accepted_wrong_apart[t] += (!doubt || agrees) && s.data != truth;
     }
 }
 
@@ -129,17 +137,18 @@ int main(int argc, char **argv)
     // Normalised in place above: the words are now at the page's scale,
     // and the lead of a unit of margin is that of the typical size.
     const float *sum = margins[0];
-    const uint32_t damaged = count_damaged_words(sum);
-    const float unit = lead_scale((double)damaged / codewords_per_page, scale.typical);
+    const page_words words = count_page_words(sum);
+    const float unit = lead_scale((double)words.damaged / codewords_per_page, scale.typical);
     counts c;
     for (uint32_t k = 0; k < codewords_per_page; k++)
-        count_word(c, sum + (size_t)k * codeword_bits, true_data(payload, k), unit);
+        count_word(c, sum + (size_t)k * codeword_bits, true_data(payload, k), unit,
+                   words.hard_irreparable == 0);
     printf("scale %g ", unit);
     printf("damaged %lu clean_wrong %lu hard_irreparable %lu hard_wrong %lu soft_wrong %lu",
            c.damaged, c.clean_wrong, c.hard_irreparable, c.hard_wrong, c.soft_wrong);
     for (int t = 0; t < threshold_count; t++)
-        printf(" | llr<%g: doubtful %lu wrong %lu", thresholds[t], c.doubtful[t],
-               c.accepted_wrong[t]);
+        printf(" | llr<%g: doubtful %lu/%lu wrong %lu/%lu", thresholds[t], c.doubtful[t],
+               c.doubtful_apart[t], c.accepted_wrong[t], c.accepted_wrong_apart[t]);
     printf("\n");
     for (int i = 0; i < scans; i++)
         free(margins[i]);

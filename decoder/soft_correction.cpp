@@ -68,12 +68,21 @@ void scale_word(const float *margins, const margin_scale &scale, float *out)
 // page.
 uint32_t read_words[codewords_per_page];
 
-// A decision is doubtful when the runner-up overrules barely more than the
-// chosen codeword: then a little more noise on a bit or two would have
-// chosen the other.  `least_lead` is the page's doubt_lead.
-bool doubtful(const soft_decision &d, float least_lead)
+// What makes a decision doubtful on this page: a lead under least_lead
+// (the page's doubt_lead), unless the hard decision corrects every word of
+// the page and takes the same codeword.  The runner-up then overrules
+// barely more than the chosen codeword, so that a little more noise on a
+// bit or two would have chosen the other; but where the hard decision
+// alone would have given the page back, --soft must not fail it for a
+// close call that both decisions make alike.
+struct page_doubt {
+    float least_lead;
+    bool hard_whole;
+};
+
+bool doubtful(const soft_decision &d, const page_doubt &doubt, bool agrees_with_hard)
 {
-    return d.runner_up - d.cost < least_lead;
+    return d.runner_up - d.cost < doubt.least_lead && !(doubt.hard_whole && agrees_with_hard);
 }
 
 // The marks of codeword k's damaged bits (those set in `bits`, of the word
@@ -124,11 +133,11 @@ bool surely_hard(const float *margins, uint32_t e, float least_lead)
 // One word that is no codeword as read: the soft decision, reported as the
 // hard decision reports its corrections, and what it did differently.
 uint32_t correct_word(decoder_run &run, page_state *const *scans, uint32_t scan_count,
-                      const float *margins, uint32_t k, float least_lead)
+                      const float *margins, uint32_t k, const page_doubt &doubt)
 {
     const uint64_t read = hard_word(margins);
     const uint32_t hard = hard_correction(read);
-    if (hard != no_pattern && surely_hard(margins, hard, least_lead)) {
+    if (hard != no_pattern && surely_hard(margins, hard, doubt.least_lead)) {
         report_corrected_bits(run, *scans[0], read, hard, k);
         mark_other_scans(scans, scan_count, k, hard, read, false);
         run.damage.golay_stats[bit_count(hard)]++;
@@ -136,7 +145,8 @@ uint32_t correct_word(decoder_run &run, page_state *const *scans, uint32_t scan_
     }
     const soft_decision d = decide_softly(margins);
     soft_counts &soft = run.soft_damage;
-    if (doubtful(d, least_lead)) {
+    const bool agrees = hard != no_pattern && (uint32_t)((read ^ hard) >> data_word_bits) == d.data;
+    if (doubtful(d, doubt, agrees)) {
         soft.doubtful++;
         report_irreparable(run, *scans[0], k);
         mark_other_scans(scans, scan_count, k, 0xFFFFFF, read, true);
@@ -217,22 +227,26 @@ void add_margins(float *sum, const float *margins)
         sum[i] += margins[i];
 }
 
-uint32_t count_damaged_words(const float *margins)
+page_words count_page_words(const float *margins)
 {
-    uint32_t damaged = 0;
+    page_words words = {0, 0};
     for (uint32_t k = 0; k < codewords_per_page; k++) {
         const uint64_t read = hard_word(margins + (size_t)k * codeword_bits);
         read_words[k] = (uint32_t)read;
-        damaged += golay_table[read >> data_word_bits] != read;
+        if (golay_table[read >> data_word_bits] != read) {
+            words.damaged++;
+            words.hard_irreparable += hard_correction(read) == no_pattern;
+        }
     }
-    return damaged;
+    return words;
 }
 
 void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t scan_count,
                          const float *margins, const margin_scale &scale)
 {
-    const uint32_t damaged = count_damaged_words(margins);
-    const float least_lead = doubt_lead((double)damaged / codewords_per_page, scale.typical);
+    const page_words words = count_page_words(margins);
+    const page_doubt doubt = {doubt_lead((double)words.damaged / codewords_per_page, scale.typical),
+                              words.hard_irreparable == 0};
     for (uint32_t s = 0; s < scan_count; s++)
         begin_margin_lines(*scans[s]);
     for (uint32_t k = 0; k < codewords_per_page; k++) {
@@ -244,7 +258,7 @@ void correct_page_softly(decoder_run &run, page_state *const *scans, uint32_t sc
         }
         float word[codeword_bits];
         scale_word(margins + (size_t)k * codeword_bits, scale, word);
-        emit_data_bits(run, correct_word(run, scans, scan_count, word, k, least_lead));
+        emit_data_bits(run, correct_word(run, scans, scan_count, word, k, doubt));
     }
     for (uint32_t s = 0; s < scan_count; s++)
         end_margin_lines(*scans[s]);

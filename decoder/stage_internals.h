@@ -102,10 +102,14 @@ uint64_t hard_word(const float *margins);
 // log-likelihood, read as a normal noise whose spread makes the page's
 // share of damaged words (`typical` the margins' median size); the least
 // lead of a decision that is not doubtful (soft_doubt_llr in margin units);
-// and how many words of a page of margins are no codeword as read.
+// and how many words of a page of margins are no codeword as read, and of
+// those how many the hard decision cannot correct.
 float lead_scale(double damaged_share, float typical);
 float doubt_lead(double damaged_share, float typical);
-uint32_t count_damaged_words(const float *margins);
+struct page_words {
+    uint32_t damaged, hard_irreparable;
+};
+page_words count_page_words(const float *margins);
 // The page's line on what the soft decision did.
 void report_soft_decisions(const decoder_run &run);
 

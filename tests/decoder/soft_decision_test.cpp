@@ -287,6 +287,51 @@ TEST(CorrectPageSoftly, ReportsWhatItChangedAndWhatItDoubts)
         << r.err;
 }
 
+// Codeword 40 read with three bits wrong, clearly, and a runner-up only
+// a hair behind: the hard decision's correction, the soft decision's too.
+void close_call(margin_page &p)
+{
+    const uint64_t g = golay_table[1]; // weight 8
+    std::vector<float> w = margins_of(golay_table[40], 1.0f);
+    uint32_t seen = 0;
+    for (uint32_t n = 0; n < 24; n++)
+        if (g >> (23 - n) & 1) {
+            if (seen++ < 3)
+                misread(w, n, 1.0f);
+            else
+                w[n] = w[n] > 0 ? 0.61f : -0.61f;
+        }
+    p.set(40, w);
+}
+
+// Where the hard decision gives the whole page back, --soft does not fail
+// it for a close call the two decisions make alike; on a page the hard
+// decision cannot correct whole, the same close call is doubtful.
+TEST(CorrectPageSoftly, CloseCallsTheHardDecisionShares)
+{
+    auto t = draw_test_page(1, 20, {});
+    set_exact_crosses(*t);
+    margin_page p;
+    close_call(p);
+    soft_run whole;
+    correct(whole, {t.get()}, p);
+    EXPECT_EQ(data_word(whole.out, 40), 40u);
+    EXPECT_EQ(whole.run.damage.golay_stats[3], 1u);
+    EXPECT_EQ(whole.run.soft_damage.doubtful, 0u);
+
+    std::vector<float> w = margins_of(golay_table[50], 1.0f);
+    for (uint32_t n : {2u, 5u, 11u, 19u})
+        misread(w, n, 0.1f);
+    p.set(50, w);
+    soft_run broken;
+    correct(broken, {t.get()}, p);
+    EXPECT_EQ(data_word(broken.out, 40), 40u); // still the likeliest
+    EXPECT_EQ(data_word(broken.out, 50), 50u);
+    EXPECT_EQ(broken.run.soft_damage.doubtful, 1u);
+    EXPECT_EQ(broken.run.damage.golay_stats[4], 1u);
+    EXPECT_EQ(broken.run.soft_damage.rescued, 1u);
+}
+
 TEST(CorrectPageSoftly, MarksEveryScan)
 {
     auto first = draw_test_page(1, 20, {});
