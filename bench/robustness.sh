@@ -16,7 +16,7 @@
 # table sums two scans: noise on top of the default scan, read with --soft
 # from one scan (seed 1) and from two (seeds 1 and 2).  Prints Markdown
 # tables on standard output and progress on standard error; takes about
-# twenty minutes on one core.  Given a second build, it goes on with two
+# ten minutes on one core.  Given a second build, it goes on with two
 # tables of what that build and this one decode: sheets turned on the glass
 # (turned.sh) and frames cut by white lines (frame_gaps.sh); a further three
 # quarters of an hour.
@@ -144,7 +144,7 @@ noise_pair() {
     echo "| two (seeds 1 and 2), summed | **$two_best** |$two_steps |"
 }
 
-echo "| effect | other effects | largest that decodes | bit error rate at each step | largest with --soft | with --soft from the first failure: bit error rate, doubtful words |"
+echo "| effect | other effects | largest that decodes | bit error rate at each step | largest with --soft | with --soft, from the first failure (or at the last step): bit error rate, doubtful words |"
 echo "|---|---|---|---|---|---|"
 big_sheet="--sheet 9000x9000"  # room for the page turned by 30 degrees
 sweep "rotation, degrees" --rotate "1 2 3 5 7 10 15 20 25 30" "$alone $big_sheet" off
