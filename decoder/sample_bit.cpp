@@ -98,10 +98,6 @@ void read_sparse_bits(decoder_run &run, page_state &page)
         }
 }
 
-} // namespace
-
-namespace {
-
 // Samples the codewords first .. first + count - 1 (count at most
 // batch_codewords) into the batch, bit index by bit index.
 void sample_batch(const page_state &page, const bit_sampler &sampler, uint32_t first,
@@ -117,25 +113,18 @@ uint32_t batch_size(uint32_t first)
                                                         : batch_codewords;
 }
 
-} // namespace
-
 // The 24 bits of a codeword lie 133182 positions apart, and the error
 // correction takes a whole codeword at a time, so bits are received codeword
 // by codeword.  Sampling in that order would jump between 24 distant rows of
 // the image for every codeword; instead a batch of codewords is sampled bit
 // index by bit index, along runs of neighbouring positions, and then replayed
-// in the receiving order.  The replay also writes the sample marks, so that
-// they and the damage marks of receive_bit land in `work` in the same order
-// as if every bit were sampled just before it is received.
-void read_page_bits(decoder_run &run, page_state &page)
+// in the receiving order: each bit to take(k, n, bit) for bit n of codeword
+// k.  The replay also writes the sample marks, so that they and the damage
+// marks of receive_bit land in `work` in the same order as if every bit
+// were sampled just before it is received.
+template <typename take_bit>
+void replay_page(page_state &page, take_bit take)
 {
-    begin_margin_lines(page);
-    if (run.codeword_step > 1) {
-        read_sparse_bits(run, page);
-        end_margin_lines(page);
-        flush_damage_list();
-        return;
-    }
     const bit_sampler sampler = sampler_of(page);
     for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
         const uint32_t count = batch_size(first);
@@ -143,9 +132,36 @@ void read_page_bits(decoder_run &run, page_state &page)
         for (uint32_t i = 0; i < count; i++)
             for (uint32_t n = 0; n < codeword_bits; n++) {
                 put_mark(page, batch[n][i]);
-                receive_bit(run, page, batch[n][i].bit, first + i);
+                take(first + i, n, batch[n][i]);
             }
     }
+}
+
+// As read_sparse_bits, for the margins: the words left out read as codeword 0.
+void read_sparse_margins(page_state &page, float *margins, uint32_t codeword_step)
+{
+    const bit_sampler sampler = sampler_of(page);
+    for (uint32_t k = 0; k < codewords_per_page; k++)
+        for (uint32_t n = 0; n < codeword_bits; n++) {
+            sampled_bit s{no_mark, 0, 0, 0.0f};
+            if (k % codeword_step == 0)
+                s = take_sample(page, sampler, n * codewords_per_page + k);
+            put_mark(page, s);
+            margins[(size_t)k * codeword_bits + n] = s.margin;
+        }
+}
+
+} // namespace
+
+void read_page_bits(decoder_run &run, page_state &page)
+{
+    begin_margin_lines(page);
+    if (run.codeword_step > 1)
+        read_sparse_bits(run, page);
+    else
+        replay_page(page, [&](uint32_t k, uint32_t, const sampled_bit &s) {
+            receive_bit(run, page, s.bit, k);
+        });
     end_margin_lines(page);
     flush_damage_list();
 }
@@ -154,26 +170,11 @@ void read_page_bits(decoder_run &run, page_state &page)
 // decided: nothing is corrected until every scan of the page is read.
 void read_page_margins(page_state &page, float *margins, uint32_t codeword_step)
 {
-    const bit_sampler sampler = sampler_of(page);
     if (codeword_step > 1) {
-        // As read_sparse_bits: the words left out read as codeword 0.
-        for (uint32_t k = 0; k < codewords_per_page; k++)
-            for (uint32_t n = 0; n < codeword_bits; n++) {
-                sampled_bit s{no_mark, 0, 0, 0.0f};
-                if (k % codeword_step == 0)
-                    s = take_sample(page, sampler, n * codewords_per_page + k);
-                put_mark(page, s);
-                margins[(size_t)k * codeword_bits + n] = s.margin;
-            }
+        read_sparse_margins(page, margins, codeword_step);
         return;
     }
-    for (uint32_t first = 0; first < codewords_per_page; first += batch_codewords) {
-        const uint32_t count = batch_size(first);
-        sample_batch(page, sampler, first, count);
-        for (uint32_t i = 0; i < count; i++)
-            for (uint32_t n = 0; n < codeword_bits; n++) {
-                put_mark(page, batch[n][i]);
-                margins[(size_t)(first + i) * codeword_bits + n] = batch[n][i].margin;
-            }
-    }
+    replay_page(page, [&](uint32_t k, uint32_t n, const sampled_bit &s) {
+        margins[(size_t)k * codeword_bits + n] = s.margin;
+    });
 }
