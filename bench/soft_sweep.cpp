@@ -61,26 +61,6 @@ bool read_scan(const char *name, float *margins)
     return true;
 }
 
-// The page's margins weighed as unpaprel --soft weighs them, but with the
-// cap `cap`: one scan scaled word by word, several normalised and summed.
-margin_scale combine(float **margins, int scans, float cap)
-{
-    margin_scale scale = scan_scale(margins[0]);
-    scale.cap = cap;
-    if (scans == 1) {
-        normalise_margins(margins[0], scale);
-        return scale;
-    }
-    for (int s = 0; s < scans; s++) {
-        margin_scale own = scan_scale(margins[s]);
-        own.cap = cap;
-        normalise_margins(margins[s], own);
-        if (s > 0)
-            add_margins(margins[0], margins[s]);
-    }
-    return summed_scale(margins[0]);
-}
-
 void count_word(counts &c, const float *word, uint32_t truth, float scale, bool hard_whole)
 {
     const uint64_t read = hard_word(word);
@@ -133,9 +113,11 @@ int main(int argc, char **argv)
     }
     if (!margins)
         return 1;
-    const margin_scale scale = combine(margins, scans, cap);
-    // Normalised in place above: the words are now at the page's scale,
-    // and the lead of a unit of margin is that of the typical size.
+    // Weighed as unpaprel --soft weighs them, but with the cap given, and
+    // brought to that scale in place: the words are then at the page's
+    // scale, and a unit of margin is worth what the typical size says.
+    const margin_scale scale = combine_scans(margins, (uint32_t)scans, cap);
+    normalise_margins(margins[0], scale);
     const float *sum = margins[0];
     const page_words words = count_page_words(sum);
     const float unit = lead_scale((double)words.damaged / codewords_per_page, scale.typical);

@@ -125,25 +125,29 @@ void begin_page(decoder_run &run, page_state &page)
 
 } // namespace
 
-page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
+namespace {
+
+// Every stage before the bits, on a fresh page record.
+page_status ready_for_bits(decoder_run &run, page_state &page, stage_clock &clock)
 {
     begin_page(run, page);
+    const page_status status = locate_page(page, clock);
+    return status == page_decoded ? prepare_sampling(run, page, clock) : status;
+}
+
+} // namespace
+
+page_status decode_page(decoder_run &run, page_state &page, stage_times *times)
+{
     stage_clock clock = {times, times ? processor_milliseconds() : 0.0};
-    page_status status = locate_page(page, clock);
-    if (status == page_decoded)
-        status = prepare_sampling(run, page, clock);
-    if (status != page_decoded)
-        return status;
-    return read_page(run, page, clock);
+    const page_status status = ready_for_bits(run, page, clock);
+    return status == page_decoded ? read_page(run, page, clock) : status;
 }
 
 page_status sample_page(decoder_run &run, page_state &page, float *margins)
 {
-    begin_page(run, page);
     stage_clock clock = {nullptr, 0.0};
-    page_status status = locate_page(page, clock);
-    if (status == page_decoded)
-        status = prepare_sampling(run, page, clock);
+    const page_status status = ready_for_bits(run, page, clock);
     if (status == page_decoded)
         read_page_margins(page, margins, run.codeword_step);
     return status;

@@ -313,9 +313,14 @@ int missing_scan(decoder_run &run, scan_stack &stack, int error)
 
 // A scan that is not a regular file is refused; a run that keeps going
 // loses the page, as it would a scan libpng cannot read.
-int not_a_scan(decoder_run &run, scan_stack &stack, const char *kind)
+void say_not_regular(const decoder_run &run, const char *kind)
 {
     fprintf(stderr, "unpaprel: %s is %s, not a regular file\n", run.scan_name, kind);
+}
+
+int not_a_scan(decoder_run &run, scan_stack &stack, const char *kind)
+{
+    say_not_regular(run, kind);
     return run.keep_going ? lose_page(run, stack) : 1;
 }
 
@@ -333,13 +338,27 @@ int too_many_pages(decoder_run &run, FILE *scan)
 // A page that could not be decoded ends the run, unless the run keeps going
 // and the scan itself is at fault (no frame or no crosses found, not a PNG
 // file): then the page is lost.
+bool scan_at_fault(page_status status)
+{
+    return status == corner_not_found || status == crosses_not_found || status == scan_unreadable;
+}
+
 int page_not_decoded(decoder_run &run, scan_stack &stack, page_status status)
 {
-    const bool scan_at_fault =
-        status == corner_not_found || status == crosses_not_found || status == scan_unreadable;
-    if (!report_page_failure(run, page, status) || !run.keep_going || !scan_at_fault)
+    if (!report_page_failure(run, page, status) || !run.keep_going || !scan_at_fault(status))
         return 1;
     return lose_page(run, stack);
+}
+
+// A decoded page into the run's counts and the stack's labels; false when
+// there is no memory for the label.
+bool note_decoded_page(decoder_run &run, scan_stack &stack, const page_state &p)
+{
+    run.irreparable_codewords += run.damage.golay_stats[4];
+    run.corrected_bits += run.damage.black_dirt + run.damage.white_dirt;
+    run.pages_decoded++;
+    const label_reading label = label_of(p);
+    return note_page(stack.pages, run.page_number, &label);
 }
 
 // The opened scan of run.page_number through all the stages.
@@ -350,11 +369,7 @@ int decode_scan(decoder_run &run, scan_stack &stack, FILE *scan)
     const page_status status = decode_page(run, page, nullptr);
     if (status != page_decoded)
         return page_not_decoded(run, stack, status);
-    run.irreparable_codewords += run.damage.golay_stats[4];
-    run.corrected_bits += run.damage.black_dirt + run.damage.white_dirt;
-    run.pages_decoded++;
-    const label_reading label = label_of(page);
-    if (!note_page(stack.pages, run.page_number, &label))
+    if (!note_decoded_page(run, stack, page))
         return no_memory_for_pages();
     return finish_page(run, page, stack.base_length) ? next_page : 1;
 }
@@ -412,8 +427,7 @@ soft_reading read_soft_scan(decoder_run &run, scan_stack &stack, uint32_t b, uin
     name_scan(run, stack, run.page_number);
     const opened_scan scan = open_scan(run.scan_name);
     if (scan.not_regular) {
-        fprintf(stderr, "unpaprel: %s is %s, not a regular file\n", run.scan_name,
-                scan.not_regular);
+        say_not_regular(run, scan.not_regular);
         return scan_refused;
     }
     if (!scan.file) {
@@ -434,11 +448,9 @@ soft_reading read_soft_scan(decoder_run &run, scan_stack &stack, uint32_t b, uin
     page_state &p = *soft.pages[slot];
     p.scan_file = scan.file;
     const page_status status = sample_page(run, p, soft.margins[slot]);
-    if (status != page_decoded) {
-        const bool at_fault =
-            status == corner_not_found || status == crosses_not_found || status == scan_unreadable;
-        return report_page_failure(run, p, status) && at_fault ? scan_refused : run_over;
-    }
+    if (status != page_decoded)
+        return report_page_failure(run, p, status) && scan_at_fault(status) ? scan_refused
+                                                                            : run_over;
     // The scan is sampled: only `work` (the debug image) is needed now.
     free(p.image);
     p.image = nullptr;
@@ -468,17 +480,7 @@ void release_soft_pages(uint32_t count)
 // what follows a decoded page.
 int correct_soft_page(decoder_run &run, scan_stack &stack, const uint32_t *base_of, uint32_t count)
 {
-    // One scan is weighed as it is; several are each brought to their own
-    // scale and summed into the first.
-    margin_scale scale = scan_scale(soft.margins[0]);
-    if (count > 1) {
-        for (uint32_t slot = 0; slot < count; slot++) {
-            normalise_margins(soft.margins[slot], scan_scale(soft.margins[slot]));
-            if (slot > 0)
-                add_margins(soft.margins[0], soft.margins[slot]);
-        }
-        scale = summed_scale(soft.margins[0]);
-    }
+    const margin_scale scale = combine_scans(soft.margins, count);
     clear_damage_stats(run);
     correct_page_softly(run, soft.pages, count, soft.margins[0], scale);
     if (!report_page(run, *soft.pages[0])) {
@@ -486,11 +488,7 @@ int correct_soft_page(decoder_run &run, scan_stack &stack, const uint32_t *base_
         release_soft_pages(count);
         return 1;
     }
-    run.irreparable_codewords += run.damage.golay_stats[4];
-    run.corrected_bits += run.damage.black_dirt + run.damage.white_dirt;
-    run.pages_decoded++;
-    const label_reading label = label_of(*soft.pages[0]);
-    if (!note_page(stack.pages, run.page_number, &label)) {
+    if (!note_decoded_page(run, stack, *soft.pages[0])) {
         release_soft_pages(count);
         return no_memory_for_pages();
     }

@@ -278,19 +278,16 @@ void report_page_damage(decoder_run &run);
 void read_page_margins(page_state &page, float *margins, uint32_t codeword_step);
 // How the margins of a page are weighed: each multiplied by `inverse` and
 // capped at `cap` either way; `typical` is then their median size.  One
-// scan's own margins are divided by their median and capped at it, so that
-// no bit outweighs a typical one (a speck of dust reads as surely as the
-// print); summed scans are taken as they are, their typical size measured.
+// scan's own margins are divided by their median and capped at it (at
+// `cap` times it), so that no bit outweighs a typical one (a speck of dust
+// reads as surely as the print); several scans are each brought to that
+// scale in place and summed into margins[0], which is then taken as it is,
+// its typical size measured.  Returns how margins[0] is to be weighed.
 struct margin_scale {
     float inverse, cap, typical;
 };
 constexpr float soft_margin_cap = 1.0f;
-margin_scale scan_scale(const float *margins);
-margin_scale summed_scale(const float *sum);
-// Brings a scan's margins to its scan_scale in place, so that the scans of
-// a page can be summed (add_margins: sum += margins).
-void normalise_margins(float *margins, const margin_scale &scale);
-void add_margins(float *sum, const float *margins);
+margin_scale combine_scans(float *const *margins, uint32_t count, float cap = soft_margin_cap);
 // A soft decision is doubtful, and its codeword irreparable, when the
 // runner-up is less than this many times (natural logarithm) less likely.
 constexpr float soft_doubt_llr = 6.0f;

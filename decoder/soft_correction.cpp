@@ -130,30 +130,28 @@ bool surely_hard(const float *margins, uint32_t e, float least_lead)
     return least - own >= least_lead;
 }
 
-// One word that is no codeword as read: the soft decision, reported as the
+// One word that is no codeword as read: the soft decision (or the hard
+// decision's correction where that is surely the same), reported as the
 // hard decision reports its corrections, and what it did differently.
 uint32_t correct_word(decoder_run &run, page_state *const *scans, uint32_t scan_count,
                       const float *margins, uint32_t k, const page_doubt &doubt)
 {
     const uint64_t read = hard_word(margins);
     const uint32_t hard = hard_correction(read);
-    if (hard != no_pattern && surely_hard(margins, hard, doubt.least_lead)) {
-        report_corrected_bits(run, *scans[0], read, hard, k);
-        mark_other_scans(scans, scan_count, k, hard, read, false);
-        run.damage.golay_stats[bit_count(hard)]++;
-        return (uint32_t)((read ^ hard) >> data_word_bits);
-    }
-    const soft_decision d = decide_softly(margins);
     soft_counts &soft = run.soft_damage;
-    const bool agrees = hard != no_pattern && (uint32_t)((read ^ hard) >> data_word_bits) == d.data;
-    if (doubtful(d, doubt, agrees)) {
-        soft.doubtful++;
-        report_irreparable(run, *scans[0], k);
-        mark_other_scans(scans, scan_count, k, 0xFFFFFF, read, true);
-        return d.data; // still the likeliest data, damaged or not
+    uint32_t e = hard;
+    if (hard == no_pattern || !surely_hard(margins, hard, doubt.least_lead)) {
+        const soft_decision d = decide_softly(margins);
+        const bool agrees =
+            hard != no_pattern && (uint32_t)((read ^ hard) >> data_word_bits) == d.data;
+        if (doubtful(d, doubt, agrees)) {
+            soft.doubtful++;
+            report_irreparable(run, *scans[0], k);
+            mark_other_scans(scans, scan_count, k, 0xFFFFFF, read, true);
+            return d.data; // still the likeliest data, damaged or not
+        }
+        e = (uint32_t)((golay_table[d.data] ^ read) & 0xFFFFFF);
     }
-    const uint64_t chosen = golay_table[d.data];
-    const uint32_t e = (uint32_t)((chosen ^ read) & 0xFFFFFF);
     report_corrected_bits(run, *scans[0], read, e, k);
     mark_other_scans(scans, scan_count, k, e, read, false);
     const uint32_t overruled = bit_count(e);
@@ -165,7 +163,7 @@ uint32_t correct_word(decoder_run &run, page_state *const *scans, uint32_t scan_
         soft.rescued++;
     else if (hard != e)
         soft.overruled++;
-    return d.data;
+    return (uint32_t)((read ^ e) >> data_word_bits);
 }
 
 // The z for which a normal variable exceeds z with probability p (0 < p <
@@ -225,6 +223,23 @@ void add_margins(float *sum, const float *margins)
 {
     for (size_t i = 0; i < bits_per_page; i++)
         sum[i] += margins[i];
+}
+
+margin_scale combine_scans(float *const *margins, uint32_t count, float cap)
+{
+    if (count == 1) {
+        margin_scale scale = scan_scale(margins[0]);
+        scale.cap = cap;
+        return scale;
+    }
+    for (uint32_t s = 0; s < count; s++) {
+        margin_scale own = scan_scale(margins[s]);
+        own.cap = cap;
+        normalise_margins(margins[s], own);
+        if (s > 0)
+            add_margins(margins[0], margins[s]);
+    }
+    return summed_scale(margins[0]);
 }
 
 page_words count_page_words(const float *margins)

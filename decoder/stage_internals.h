@@ -98,7 +98,13 @@ struct soft_decision {
 soft_decision decide_softly(const float *margins);
 uint64_t hard_word(const float *margins);
 
-// soft_correction.cpp: what a unit of margin is worth in natural
+// soft_correction.cpp: the steps of combine_scans: one scan's scale, the
+// scale of a sum, one scan brought to a scale in place, and sum += margins.
+margin_scale scan_scale(const float *margins);
+margin_scale summed_scale(const float *sum);
+void normalise_margins(float *margins, const margin_scale &scale);
+void add_margins(float *sum, const float *margins);
+// What a unit of margin is worth in natural
 // log-likelihood, read as a normal noise whose spread makes the page's
 // share of damaged words (`typical` the margins' median size); the least
 // lead of a decision that is not doubtful (soft_doubt_llr in margin units);
